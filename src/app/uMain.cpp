@@ -1,0 +1,192 @@
+#include "app/uMain.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QPaintEvent>
+#include <QShowEvent>
+
+namespace {
+
+constexpr unsigned kWindowColor = 0x7DDDEF;
+constexpr unsigned kBorderStripColor = 0x5A627A;
+constexpr unsigned kPlainBackground = 0xF5EBDC;
+constexpr int kBorderStripHeight = 6;
+
+constexpr int kVkT = 0x54;
+constexpr int kVkF3 = 0x72;
+constexpr int kVkF5 = 0x74;
+
+TPanel* CreateBorderStrip(QWidget* parent, int top)
+{
+    auto* strip = new TPanel(parent);
+    strip->setGeometry(0, top, TfrmMain::kClientWidth, kBorderStripHeight);
+    strip->SetColor(Rgb(kBorderStripColor));
+    return strip;
+}
+
+// The icon in `path` when it holds a readable image; a null icon otherwise.
+QIcon LoadIconFile(const QString& path)
+{
+    QImageReader reader(path);
+    if (!reader.canRead())
+        return {};
+    QIcon icon(path);
+    return icon.availableSizes().isEmpty() ? QIcon() : icon;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
+{
+    Q_INIT_RESOURCE(resources);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    setWindowTitle(QStringLiteral("青简堂诗词飞花令"));
+    setWindowIcon(QIcon(QStringLiteral(":/versequest/icon.png")));
+    setFont(WindowFont());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Rgb(kWindowColor));
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    pnlTopBorder = CreateBorderStrip(this, 0);
+    pnlBottomBorder = CreateBorderStrip(this, kClientHeight - kBorderStripHeight);
+
+    // Key preview: the window sees every key press before the focused control.
+    qApp->installEventFilter(this);
+
+    // An error in FormCreate is reported like one in any other handler; the
+    // window then shows without the steps that did not run.
+    try {
+        FormCreate();
+    } catch (const std::exception& error) {
+        ReportHandlerError(error);
+    }
+}
+
+TfrmMain::~TfrmMain()
+{
+    qApp->removeEventFilter(this);
+    FormDestroy();
+}
+
+void TfrmMain::FormCreate()
+{
+    setWindowTitle(kAppTitle);
+
+    const QIcon icon = LoadIconFile(ProgramDirectory() + QStringLiteral("VerseQuest.ico"));
+    if (!icon.isNull())
+        setWindowIcon(icon);
+
+    FRangeIndex = 0;
+    FScore = 0;
+    FPuzzleNo = 0;
+    FPuzzleActive = false;
+    FPuzzleOver = false;
+
+    FHistory = std::make_unique<TStringList>();
+    FUsedTitles = std::make_unique<TStringList>(true);
+
+    FBackground = std::make_unique<QImage>();
+    if (!FBackground->load(ProgramDirectory() + QStringLiteral("bg_poetry.bmp"))) {
+        *FBackground = QImage(width(), height(), QImage::Format_RGB32);
+        FBackground->fill(Rgb(kPlainBackground));
+    }
+
+    if (ChooseRange()) {
+        LoadPoems();
+        BuildLayout();
+        FStartPending = true;
+    } else if (auto* app = dynamic_cast<TApplication*>(QCoreApplication::instance())) {
+        app->Terminate();
+    } else {
+        QCoreApplication::quit();
+    }
+}
+
+void TfrmMain::FormShow()
+{
+    if (FStartPending) {
+        FStartPending = false;
+        NewPuzzle();
+    }
+}
+
+void TfrmMain::FormClose(QCloseEvent* event)
+{
+    if (FLoading) {
+        // The running load stops at its next message point and closes the
+        // window then; destroying it now would pull it from under the load.
+        FCloseRequested = true;
+        event->ignore();
+        return;
+    }
+    event->accept();  // WA_DeleteOnClose frees the window
+}
+
+void TfrmMain::FormDestroy()
+{
+    for (TPoemRecord& poem : FPoems)
+        TStrArray().swap(poem.Lines);
+    std::vector<TPoemRecord>().swap(FPoems);
+    FPoemCount = 0;
+    FBackground.reset();
+    FHistory.reset();
+    FUsedTitles.reset();
+}
+
+void TfrmMain::FormKeyDown(int& key, Qt::KeyboardModifiers /*shift*/)
+{
+    switch (key) {
+    case kVkT:
+    case kVkF3:
+        TogglePoemPanel();
+        break;
+    case kVkF5:
+        RestartPuzzle();
+        break;
+    default:
+        break;
+    }
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    auto* target = static_cast<QWidget*>(watched);
+    if (target->window() != this)
+        return false;
+    // A key press not taken by its receiver travels on to the parents; the
+    // window previews it once, at its first receiver.
+    QWidget* focus = QApplication::focusWidget();
+    const bool firstReceiver = focus && focus->window() == this ? target == focus : target == this;
+    if (!firstReceiver)
+        return false;
+    int key = VirtualKeyOf(static_cast<QKeyEvent*>(event)->key());
+    if (key != 0)
+        FormKeyDown(key, static_cast<QKeyEvent*>(event)->modifiers());
+    return false;  // never consumed
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    FormShow();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    FormClose(event);
+}
+
+void TfrmMain::paintEvent(QPaintEvent*)
+{
+    FormPaint();
+}

@@ -1,0 +1,154 @@
+#pragma once
+// The main window: owner of all program state and every control. Its methods
+// are spread over the files of the areas they belong to (layout.cpp,
+// painting.cpp, loader.cpp, puzzle.cpp, grid.cpp, answers.cpp, ...).
+
+#include "app/toolkit.h"
+#include "game/puzzle.h"
+#include "library/poem.h"
+#include "library/string_list.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QProgressBar;
+
+class TfrmMain : public QWidget {
+    Q_OBJECT
+public:
+    // Creates the two border strips, then runs FormCreate (source choice,
+    // load, layout) before the window is ever shown.
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    static constexpr int kClientWidth = 800;
+    static constexpr int kClientHeight = 715;
+
+    // ---- Program state, in declaration order. Public so that tests can drive
+    // ---- the window and look at what it holds.
+    TPanel* pnlTopBorder = nullptr;
+    TPanel* pnlBottomBorder = nullptr;
+    std::vector<TPoemRecord> FPoems;
+    std::int32_t FPoemCount = 0;
+    std::uint8_t FRangeIndex = 0;
+    std::unique_ptr<TStringList> FUsedTitles;
+    TGuessTask FTask;
+    std::int32_t FScore = 0;
+    std::int32_t FPuzzleNo = 0;
+    bool FPuzzleActive = false;
+    bool FStartPending = false;
+    bool FPuzzleOver = false;
+    std::unique_ptr<TStringList> FHistory;
+    TLabel* lblTitle = nullptr;
+    TLabel* lblSubtitle = nullptr;
+    TPanel* pnlTitle = nullptr;
+    TPanel* pnlInfo = nullptr;
+    TLabel* lblMode = nullptr;
+    TLabel* lblScore = nullptr;
+    TLabel* lblStatus = nullptr;
+    TPanel* pnlVerses = nullptr;
+    std::array<TPaintBox*, 4> pbLine{};
+    TLabel* lblPuzzleNo = nullptr;
+    TPanel* pnlHistory = nullptr;
+    TLabel* lblHistoryCaption = nullptr;
+    TMemo* memHistory = nullptr;
+    TPanel* pnlInput = nullptr;
+    TLabel* lblPrompt = nullptr;
+    TEdit* edtAnswer = nullptr;
+    TPanel* pnlSubmit = nullptr;
+    TLabel* lblSubmit = nullptr;
+    TPanel* pnlHint = nullptr;
+    TLabel* lblHint = nullptr;
+    std::int32_t FHintCount = 0;
+    TPanel* pnlGiveUp = nullptr;
+    TLabel* lblGiveUp = nullptr;
+    TPanel* pnlCommands = nullptr;
+    TPanel* pnlRestart = nullptr;
+    TLabel* lblRestart = nullptr;
+    TPanel* pnlSwitchRange = nullptr;
+    TLabel* lblSwitchRange = nullptr;
+    TPanel* pnlPoem = nullptr;
+    TLabel* lblPoemTitle = nullptr;
+    TLabel* lblPoemAuthor = nullptr;
+    TLabel* lblPoemRule = nullptr;
+    TLabel* lblPoemText = nullptr;
+    TScrollBox* sbPoem = nullptr;
+    TPanel* pnlPoemDivider = nullptr;
+    TPanel* pnlPoemToggle = nullptr;
+    TLabel* lblPoemToggle = nullptr;
+    bool FPoemVisible = false;
+    std::unique_ptr<QImage> FBackground;
+    QProgressBar* FProgressBar = nullptr;
+    TLabel* FProgressLabel = nullptr;
+    // A load is running (it processes messages on the remote path); a second
+    // one must not start, and closing the window waits for it to stop.
+    bool FLoading = false;
+    bool FCloseRequested = false;
+
+    // ---- Lifecycle and shortcuts (uMain.cpp)
+    void FormCreate();
+    void FormShow();
+    void FormClose(QCloseEvent* event);
+    void FormDestroy();
+    void FormKeyDown(int& key, Qt::KeyboardModifiers shift);
+
+    // ---- Painting (painting.cpp)
+    void FormPaint();
+
+    // ---- Layout (layout.cpp)
+    void BuildLayout();
+    void BuildTitlePanel();
+    void BuildInfoPanel();
+    void BuildVersePanel();
+    void BuildHistoryPanel();
+    void BuildInputPanel();
+    void BuildCommandBar();
+    void BuildPoemPanel();
+
+    // ---- Poem library (loader.cpp, range_dialog.cpp)
+    void LoadPoems();
+    bool ChooseRange();
+    void SwitchRange();
+
+    // ---- Puzzle state (puzzle.cpp)
+    void NewPuzzle();
+    bool PickStanza();
+    bool IsTitleUsed(const std::string& title) const;
+    void MarkTitleUsed(const std::string& title);
+    void RevealChar(int line, int index);
+    void RefreshLines();
+
+    // ---- Character grid (grid.cpp)
+    void LinePaint(TPaintBox* sender);
+    void LineClick(TPaintBox* sender);
+    void LineMouseMove(TPaintBox* sender, Qt::KeyboardModifiers shift, Qt::MouseButtons buttons, int x,
+                       int y);
+    void RevealAt(int line, int x);
+
+    // ---- Answers, hints, give-up, history (answers.cpp)
+    bool CheckAnswer(const std::string& text);
+    void SubmitAnswer();
+    void ShowHint();
+    void GiveUp();
+    void RestartPuzzle();
+    void AnswerKeyDown(int& key, Qt::KeyboardModifiers shift);
+    void AddHistory(const std::string& user, const std::string& title, const std::string& answer);
+
+    // ---- Poem side panel (poem_panel.cpp)
+    void ShowPoem(const std::string& content, const std::string& title, const std::string& author,
+                  const std::string& dynasty);
+    void SetPoemPanelVisible(bool visible);
+    void TogglePoemPanel();
+    void PoemToggleClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+};

@@ -1,0 +1,116 @@
+#include "library/poem.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+// Trail bytes 0xA0..0xBF after lead byte 0xA3 that are punctuation; bit n
+// stands for trail 0xA0 + n: ！（），４５：；？
+constexpr quint32 kA3PunctuationMask =
+    (1u << 0x01) | (1u << 0x08) | (1u << 0x09) | (1u << 0x0C) | (1u << 0x14) |
+    (1u << 0x15) | (1u << 0x1A) | (1u << 0x1B) | (1u << 0x1F);
+
+bool IsAsciiDelimiter(unsigned char c)
+{
+    switch (c) {
+    case 0x09: case 0x0A: case 0x0D: case 0x20: case '!':
+    case ',': case '.': case ':': case ';': case '?':
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+bool IsGbkPunctuation(unsigned char lead, unsigned char trail)
+{
+    if (lead == 0xA1) {
+        switch (trail) {
+        case 0xA2: case 0xA3: case 0xA4: case 0xAD: case 0xB0: case 0xB1:
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (lead == 0xA3) {
+        if (trail < 0xA0 || trail > 0xBF)
+            return false;
+        return (kA3PunctuationMask >> (trail - 0xA0)) & 1u;
+    }
+    return false;
+}
+
+int SplitVerseLines(std::string_view content, TStrArray& lines)
+{
+    lines.clear();
+    std::string segment;
+    int segmentChars = 0;
+    auto closeSegment = [&] {
+        if (segmentChars == 5 || segmentChars == 7)
+            lines.push_back(segment);
+        segment.clear();
+        segmentChars = 0;
+    };
+
+    const std::size_t size = content.size();
+    std::size_t i = 0;
+    while (i < size) {
+        const auto byte = static_cast<unsigned char>(content[i]);
+        if (byte < 0x80) {
+            if (IsAsciiDelimiter(byte))
+                closeSegment();
+            ++i;  // any other ASCII byte is dropped without closing the segment
+            continue;
+        }
+        if (i + 1 == size)
+            break;  // a lone lead byte at the very end is dropped
+        const auto trail = static_cast<unsigned char>(content[i + 1]);
+        if (IsGbkPunctuation(byte, trail)) {
+            closeSegment();
+        } else {
+            segment.push_back(static_cast<char>(byte));
+            segment.push_back(static_cast<char>(trail));
+            ++segmentChars;
+        }
+        i += 2;
+    }
+    closeSegment();
+    return static_cast<int>(lines.size());
+}
+
+std::string WideToAnsi(QStringView text)
+{
+    if (text.isEmpty())
+        return {};
+    QStringEncoder encoder("GBK");
+    const QByteArray bytes = encoder.encode(text);
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+QString AnsiToWide(std::string_view gbk)
+{
+    if (gbk.empty())
+        return {};
+    QStringDecoder decoder("GBK");
+    // The decoder keeps an incomplete trailing lead byte pending and never
+    // emits it, which is the drop we want.
+    return decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
+}
+
+std::string GbkFromUtf8(std::string_view utf8)
+{
+    return WideToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+}
+
+std::string TrimGbk(std::string_view text)
+{
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= 0x20)
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 0x20)
+        --last;
+    return std::string(text.substr(first, last - first));
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Poem records and the GBK text rules they rest on. Text inside the program is
+// GBK (code page 936) held in std::string; a Chinese character is two bytes, a
+// lead byte >= 0x80 and the byte after it. QtCore only: no widgets here.
+
+#include <QString>
+#include <QStringView>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+using TStrArray = std::vector<std::string>;
+
+struct TPoemRecord {
+    std::string Title;    // never empty in the library (untitled rows get label + number)
+    std::string Author;   // may be empty
+    std::string Dynasty;  // trimmed of bytes <= 0x20 at both ends; may be empty
+    std::string Content;  // the whole text exactly as read
+    TStrArray Lines;      // the usable 5- and 7-character lines of Content, in order
+};
+
+// True for the fifteen double-byte characters counted as punctuation
+// (、。·…“” and ！（），４５：；？ in their full-width forms).
+bool IsGbkPunctuation(unsigned char lead, unsigned char trail);
+
+// Cuts a poem's text into its verse lines: runs of exactly five or seven
+// double-byte characters between delimiters. Replaces the contents of `lines`
+// and returns their number. Malformed GBK is tolerated.
+int SplitVerseLines(std::string_view content, TStrArray& lines);
+
+// UTF-16 -> GBK. Characters GBK cannot hold become '?'.
+std::string WideToAnsi(QStringView text);
+// GBK -> UTF-16, for display. A lone lead byte at the end is dropped.
+QString AnsiToWide(std::string_view gbk);
+// Convenience for literals written in this UTF-8 source: UTF-8 -> GBK.
+std::string GbkFromUtf8(std::string_view utf8);
+
+// Removes every byte of value 0x20 or below from both ends. A full-width
+// space (two bytes >= 0x80) is not touched.
+std::string TrimGbk(std::string_view text);

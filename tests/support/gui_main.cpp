@@ -1,0 +1,18 @@
+// main() of the GUI suites: one application object for all tests. Message
+// boxes are recorded, never shown, so nothing ever waits for a person.
+#include "app/toolkit.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
+                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    TApplication app(argc, argv);
+    SetMessageBoxHook([](const TMessageBoxCall& call) {
+        ADD_FAILURE() << "unexpected message box: " << call.Caption.toStdString() << ": "
+                      << call.Text.toStdString();
+    });
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

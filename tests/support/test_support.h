@@ -1,0 +1,44 @@
+#pragma once
+// Test helpers: record message boxes instead of showing them.
+
+#include "app/toolkit.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <vector>
+
+// Records every message box while it lives; restores the previous hook after.
+class TMessageBoxRecorder {
+public:
+    TMessageBoxRecorder();
+    ~TMessageBoxRecorder();
+    TMessageBoxRecorder(const TMessageBoxRecorder&) = delete;
+    TMessageBoxRecorder& operator=(const TMessageBoxRecorder&) = delete;
+
+    const std::vector<TMessageBoxCall>& Calls() const { return FCalls; }
+    void Clear() { FCalls.clear(); }
+
+private:
+    std::vector<TMessageBoxCall> FCalls;
+    TMessageBoxHook FPrevious;
+};
+
+// GBK bytes of a UTF-8 literal, for readable test tables.
+std::string G(const char* utf8);
+
+// A fresh, empty program directory for the duration of a test; files the
+// program reads from its directory (database, icon, background) go here.
+class TScopedProgramDir {
+public:
+    TScopedProgramDir();
+    ~TScopedProgramDir();
+    TScopedProgramDir(const TScopedProgramDir&) = delete;
+    TScopedProgramDir& operator=(const TScopedProgramDir&) = delete;
+
+    QString Path() const { return FDir.path() + QLatin1Char('/'); }
+    QString File(const QString& name) const { return Path() + name; }
+
+private:
+    QTemporaryDir FDir;
+};

@@ -1,0 +1,328 @@
+// The main window's fixed properties, start-up files, first show, shortcuts,
+// closing, and errors escaping handlers; real widgets, offscreen.
+#include "app/uMain.h"
+#include "support/test_support.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPointer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QRgb PixelAt(const QImage& image, int x, int y)
+{
+    return image.pixel(x, y) & 0xFFFFFF;
+}
+
+void ShowAndActivate(QWidget& window)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+}
+
+// Guards against a resizable or wrongly decorated window, the designed caption
+// surviving, and strips of the wrong size or colour.
+TEST(MainWindow, FixedPropertiesAndBorderStrips)
+{
+    TScopedProgramDir dir;
+    TfrmMain frm;
+    EXPECT_EQ(frm.size(), QSize(800, 715));
+    EXPECT_EQ(frm.minimumSize(), QSize(800, 715));
+    EXPECT_EQ(frm.maximumSize(), QSize(800, 715));
+    const Qt::WindowFlags flags = frm.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(frm.windowTitle(), QStringLiteral("青简堂诗词猜诗"));
+    EXPECT_EQ(frm.palette().color(QPalette::Window), QColor(0x7D, 0xDD, 0xEF));
+
+    ASSERT_NE(frm.pnlTopBorder, nullptr);
+    ASSERT_NE(frm.pnlBottomBorder, nullptr);
+    EXPECT_EQ(frm.pnlTopBorder->geometry(), QRect(0, 0, 800, 6));
+    EXPECT_EQ(frm.pnlBottomBorder->geometry(), QRect(0, 709, 800, 6));
+
+    const QImage shot = frm.grab().toImage();
+    for (int y : {0, 5, 709, 714})
+        for (int x : {0, 400, 799})
+            EXPECT_EQ(PixelAt(shot, x, y), 0x5A627Au) << x << "," << y;
+
+    // The start-up state FormCreate leaves behind.
+    EXPECT_EQ(frm.FRangeIndex, 0);
+    EXPECT_EQ(frm.FScore, 0);
+    EXPECT_EQ(frm.FPuzzleNo, 0);
+    EXPECT_FALSE(frm.FPuzzleActive);
+    EXPECT_FALSE(frm.FPuzzleOver);
+    EXPECT_TRUE(frm.FStartPending);
+    ASSERT_TRUE(frm.FHistory && frm.FUsedTitles);
+    EXPECT_EQ(frm.FHistory->Count(), 0);
+    EXPECT_EQ(frm.FUsedTitles->Count(), 0);
+}
+
+// Guards against a missing or broken optional file stopping the start, and
+// against a background of another size being rejected or rescaled on load.
+TEST(MainWindow, OptionalFilesFallBackSilently)
+{
+    struct Case {
+        const char* name;
+        QByteArray background;  // empty: no file
+        QByteArray icon;
+    };
+    QImage small(37, 23, QImage::Format_RGB32);
+    small.fill(QColor(10, 200, 30));
+    QByteArray smallBmp;
+    {
+        QBuffer buffer(&smallBmp);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(small.save(&buffer, "BMP"));
+    }
+    const Case cases[] = {
+        {"no files", {}, {}},
+        {"empty files", QByteArray(""), QByteArray("")},
+        {"not images", QByteArray("hello, this is text"), QByteArray("\x00\x01\x02garbage", 10)},
+        {"truncated bitmap", smallBmp.left(40), smallBmp.left(10)},
+        {"bitmap of another size", smallBmp, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TScopedProgramDir dir;
+        auto write = [&](const QString& name, const QByteArray& bytes, bool present) {
+            if (!present)
+                return;
+            QFile file(dir.File(name));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        write(QStringLiteral("bg_poetry.bmp"), c.background, !c.background.isNull());
+        write(QStringLiteral("VerseQuest.ico"), c.icon, !c.icon.isNull());
+
+        TfrmMain frm;
+        ASSERT_TRUE(frm.FBackground);
+        ASSERT_FALSE(frm.FBackground->isNull());
+        EXPECT_FALSE(frm.windowIcon().isNull());
+        if (c.background == smallBmp) {
+            EXPECT_EQ(frm.FBackground->size(), QSize(37, 23));
+            EXPECT_EQ(frm.FBackground->pixel(5, 5) & 0xFFFFFF, 0x0AC81Eu);
+        } else {
+            EXPECT_EQ(frm.FBackground->size(), QSize(800, 715));
+            EXPECT_EQ(frm.FBackground->pixel(0, 0) & 0xFFFFFF, 0xF5EBDCu);
+            EXPECT_EQ(frm.FBackground->pixel(799, 714) & 0xFFFFFF, 0xF5EBDCu);
+        }
+    }
+}
+
+// Guards against VerseQuest.ico next to the program being ignored.
+TEST(MainWindow, IconFileReplacesTheBuiltInIcon)
+{
+    TScopedProgramDir dir;
+    QImage square(32, 32, QImage::Format_ARGB32);
+    square.fill(QColor(0, 0, 255));
+    ASSERT_TRUE(square.save(dir.File(QStringLiteral("VerseQuest.ico")), "ICO"));
+    TfrmMain frm;
+    const QImage icon = frm.windowIcon().pixmap(32, 32).toImage();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.pixel(0, 0) & 0xFFFFFF, 0x0000FFu);
+
+    TScopedProgramDir emptyDir;
+    TfrmMain plain;
+    const QImage builtIn = plain.windowIcon().pixmap(32, 32).toImage();
+    ASSERT_FALSE(builtIn.isNull());
+    EXPECT_NE(builtIn.pixel(16, 16) & 0xFFFFFF, 0x0000FFu);
+}
+
+// Guards against the first puzzle starting twice, or again after a
+// minimise and restore.
+TEST(MainWindow, FirstPuzzleIsPendingUntilTheFirstShowOnly)
+{
+    TScopedProgramDir dir;
+    TfrmMain frm;
+    EXPECT_TRUE(frm.FStartPending);
+    ShowAndActivate(frm);
+    EXPECT_FALSE(frm.FStartPending);
+    frm.FPuzzleNo = 42;  // a marker a second start would reset
+    frm.showMinimized();
+    QCoreApplication::processEvents();
+    frm.showNormal();
+    QCoreApplication::processEvents();
+    frm.hide();
+    frm.show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(frm.FStartPending);
+    EXPECT_EQ(frm.FPuzzleNo, 42);
+}
+
+// Guards against shortcuts that depend on modifiers, that miss keys sent to
+// a focused edit box, or that swallow the key.
+TEST(MainWindow, ShortcutsWorkWithAnyModifierAndFocus)
+{
+    TScopedProgramDir dir;
+    TfrmMain frm;
+    auto* edit = new TEdit(&frm);
+    edit->setGeometry(100, 100, 200, 30);
+    ShowAndActivate(frm);
+    edit->setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), edit);
+
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool toggles;
+    };
+    const Case cases[] = {
+        {Qt::Key_T, Qt::NoModifier, true},       {Qt::Key_T, Qt::ShiftModifier, true},
+        {Qt::Key_T, Qt::ControlModifier, true},  {Qt::Key_T, Qt::AltModifier, true},
+        {Qt::Key_F3, Qt::NoModifier, true},      {Qt::Key_F3, Qt::ControlModifier | Qt::ShiftModifier, true},
+        {Qt::Key_R, Qt::NoModifier, false},      {Qt::Key_F4, Qt::NoModifier, false},
+        {Qt::Key_Return, Qt::NoModifier, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "key " << std::hex << c.key << " mods " << c.modifiers);
+        const bool before = frm.FPoemVisible;
+        QTest::keyClick(edit, c.key, c.modifiers);
+        EXPECT_EQ(frm.FPoemVisible, c.toggles ? !before : before);
+    }
+
+    // The letter still reaches the focused edit box after the toggle.
+    edit->clear();
+    QTest::keyClick(edit, Qt::Key_T);
+    EXPECT_EQ(edit->text(), QStringLiteral("t"));
+
+    // F5 restarts, which hides the poem panel, with or without modifiers.
+    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::NoModifier),
+                                            Qt::KeyboardModifiers(Qt::AltModifier)}) {
+        frm.FPoemVisible = true;
+        QTest::keyClick(edit, Qt::Key_F5, modifiers);
+        EXPECT_FALSE(frm.FPoemVisible);
+    }
+
+    // Without a focused control the window itself receives and previews keys.
+    edit->clearFocus();
+    frm.setFocus();
+    const bool before = frm.FPoemVisible;
+    QTest::keyClick(&frm, Qt::Key_F3);
+    EXPECT_EQ(frm.FPoemVisible, !before);
+}
+
+// Guards against an exception in a handler ending the program or going
+// unreported.
+TEST(MainWindow, ErrorInAHandlerIsShownAndTheProgramGoesOn)
+{
+    TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;
+    TfrmMain frm;
+    auto* panel = new TPanel(&frm);
+    panel->setGeometry(50, 50, 40, 40);
+    int clicks = 0;
+    QObject::connect(panel, &TPanel::Clicked, &frm, [&] {
+        ++clicks;
+        if (clicks == 1)
+            throw TAppError(QStringLiteral("数据库错误"));
+    });
+    ShowAndActivate(frm);
+    QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(20, 20));
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].Text, QStringLiteral("数据库错误"));
+    EXPECT_EQ(boxes.Calls()[0].Caption, QStringLiteral("青简堂诗词猜诗"));
+    EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Error);
+
+    QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(boxes.Calls().size(), 1u);
+}
+
+// Guards against a close that leaves the window alive or its data behind.
+TEST(MainWindow, ClosingFreesTheWindow)
+{
+    TScopedProgramDir dir;
+    QPointer<TfrmMain> frm = new TfrmMain;
+    frm->FPoems.push_back(TPoemRecord{G("静夜思"), {}, {}, {}, {G("床前明月光")}});
+    frm->FPoemCount = 1;
+    ShowAndActivate(*frm);
+    EXPECT_TRUE(frm->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(frm.isNull());
+}
+
+// Guards against a close during a load pulling the window from under it.
+TEST(MainWindow, CloseDuringALoadIsDeferred)
+{
+    TScopedProgramDir dir;
+    QPointer<TfrmMain> frm = new TfrmMain;
+    ShowAndActivate(*frm);
+    frm->FLoading = true;
+    EXPECT_FALSE(frm->close());
+    EXPECT_TRUE(frm->FCloseRequested);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(frm.isNull());
+    frm->FLoading = false;
+    EXPECT_TRUE(frm->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(frm.isNull());
+}
+
+// Guards against wrong pixel sizes for the designed point sizes.
+TEST(Toolkit, FontsUsePixelSizesAt96DpiAndAKaiFace)
+{
+    const std::pair<int, int> sizes[] = {{8, 11}, {10, 13}, {11, 15}, {12, 16},
+                                         {16, 21}, {18, 24}, {22, 29}, {28, 37}};
+    for (auto [points, pixels] : sizes)
+        EXPECT_EQ(PointsToPixels(points), pixels) << points;
+    const QFont font = KaiFont(22, true);
+    EXPECT_EQ(font.pixelSize(), 29);
+    EXPECT_TRUE(font.bold());
+    const QString family = QFontInfo(font).family();
+    EXPECT_TRUE(family.contains(QStringLiteral("Kai"), Qt::CaseInsensitive)) << family.toStdString();
+}
+
+// Guards against a button running its handler twice (label and panel) or
+// a disabled one passing clicks.
+TEST(Toolkit, ButtonRunsItsHandlerOnceAndNotWhenDisabled)
+{
+    QWidget host;
+    host.resize(200, 100);
+    const TButton button = CreateButton(&host, QRect(10, 10, 110, 36), QColor(0xDC, 0xBE, 0xA0),
+                                        QStringLiteral("重新开始"), 10, QColor(0x3C, 0x1E, 0x00));
+    int clicks = 0;
+    QObject::connect(button.Panel, &TPanel::Clicked, &host, [&] { ++clicks; });
+    QObject::connect(button.Label, &TLabel::Clicked, &host, [&] { ++clicks; });
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    QTest::mouseClick(button.Label, Qt::LeftButton, {}, QPoint(55, 18));
+    EXPECT_EQ(clicks, 1);
+    button.Label->lower();  // reach the panel itself, as a click on its bevel does
+    QTest::mouseClick(button.Panel, Qt::LeftButton, {}, QPoint(0, 0));
+    EXPECT_EQ(clicks, 2);
+    button.Label->raise();
+    EXPECT_EQ(button.Panel->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_EQ(button.Label->cursor().shape(), Qt::PointingHandCursor);  // inherited
+
+    button.Panel->setEnabled(false);
+    EXPECT_FALSE(button.Label->isEnabled());
+    QTest::mouseClick(button.Label, Qt::LeftButton, {}, QPoint(55, 18));
+    QTest::mouseClick(button.Panel, Qt::LeftButton, {}, QPoint(1, 1));
+    EXPECT_EQ(clicks, 2);
+}
+
+// Guards against bevel edges in the wrong colours or places.
+TEST(Toolkit, PanelDrawsClassicBevels)
+{
+    TPanel panel(nullptr);
+    panel.resize(20, 10);
+    panel.SetColor(QColor(0xEB, 0xDD, 0xD4));
+    panel.SetBevels(TBevel::Raised, TBevel::Lowered, 1, 1);
+    const QImage image = panel.grab().toImage();
+    EXPECT_EQ(PixelAt(image, 0, 0), 0xFFFFFFu);    // outer raised: light top-left
+    EXPECT_EQ(PixelAt(image, 19, 9), 0xA0A0A0u);   // dark bottom-right
+    EXPECT_EQ(PixelAt(image, 1, 1), 0xEBDDD4u);    // border in the panel colour
+    EXPECT_EQ(PixelAt(image, 2, 2), 0xA0A0A0u);    // inner lowered: dark top-left
+    EXPECT_EQ(PixelAt(image, 17, 7), 0xFFFFFFu);   // light bottom-right
+    EXPECT_EQ(PixelAt(image, 10, 5), 0xEBDDD4u);   // inside
+}
+
+}  // namespace
