@@ -1,9 +1,72 @@
 #include "app/uMain.h"
 
-// Temporary: the first source is taken without asking.
+#include <QButtonGroup>
+#include <QDialog>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kDialogWidth = 320;
+constexpr int kDialogHeight = 240;
+const char* const kItems[] = {"唐诗三百首", "小学诗词", "初中诗词", "高中诗词", "其他诗词"};
+
+}  // namespace
+
 bool TfrmMain::ChooseRange()
 {
-    return true;
+    bool result = false;
+    // Created anew on every call, without owner; the stack frame destroys it
+    // on every way out.
+    QDialog dialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    dialog.setObjectName(QStringLiteral("dlgRange"));
+    dialog.setWindowTitle(QStringLiteral("选择诗词范围"));
+    dialog.setFixedSize(kDialogWidth, kDialogHeight);
+    dialog.setModal(true);
+
+    auto* group = new QGroupBox(QStringLiteral("请选择诗词来源："), &dialog);
+    group->setObjectName(QStringLiteral("rgSource"));
+    group->setGeometry(20, 20, 280, 150);
+    auto* column = new QVBoxLayout(group);
+    auto* buttons = new QButtonGroup(&dialog);
+    for (int i = 0; i < 5; ++i) {
+        auto* item = new QRadioButton(QString::fromUtf8(kItems[i]), group);
+        column->addWidget(item);
+        buttons->addButton(item, i);
+    }
+    if (QAbstractButton* preset = buttons->button(FRangeIndex))
+        preset->setChecked(true);
+
+    auto* ok = new QPushButton(QStringLiteral("确定"), &dialog);
+    ok->setObjectName(QStringLiteral("btnOK"));
+    ok->setGeometry(80, 185, 80, 30);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), &dialog);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    cancel->setGeometry(170, 185, 80, 30);
+    cancel->setAutoDefault(false);
+    // Esc and the title bar's close button reject the dialog as Cancel does.
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+
+    if (dialog.exec() == QDialog::Accepted && buttons->checkedId() >= 0) {
+        FRangeIndex = static_cast<std::uint8_t>(buttons->checkedId());
+        result = true;
+    }
+    return result;
 }
 
-void TfrmMain::SwitchRange() {}
+void TfrmMain::SwitchRange()
+{
+    // The loader processes messages on its remote path; a second load must
+    // not start from inside the first.
+    if (FLoading)
+        return;
+    if (!ChooseRange())
+        return;
+    LoadPoems();
+    NewPuzzle();
+}

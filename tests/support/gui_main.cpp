@@ -1,6 +1,7 @@
 // main() of the GUI suites: one application object for all tests. Message
 // boxes are recorded, never shown, so nothing ever waits for a person.
 #include "app/toolkit.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
         ADD_FAILURE() << "unexpected message box: " << call.Caption.toStdString() << ": "
                       << call.Text.toStdString();
     });
+    InstallRangeDialogAnswerer();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

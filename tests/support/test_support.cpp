@@ -26,3 +26,98 @@ TScopedProgramDir::~TScopedProgramDir()
 {
     SetProgramDirectoryOverride(QString());
 }
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <deque>
+
+namespace {
+
+struct TRangeDialogState {
+    std::deque<TRangeDialogAnswer> answers;
+    std::vector<int> presets;
+};
+
+TRangeDialogState& RangeState()
+{
+    static TRangeDialogState state;
+    return state;
+}
+
+int CheckedItem(QDialog* dialog)
+{
+    const QList<QRadioButton*> items = dialog->findChildren<QRadioButton*>();
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i]->isChecked())
+            return i;
+    return -1;
+}
+
+class TRangeDialogAnswerer : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Show)
+            return false;
+        auto* dialog = qobject_cast<QDialog*>(watched);
+        if (!dialog || dialog->windowTitle() != QStringLiteral("选择诗词范围"))
+            return false;
+        RangeState().presets.push_back(CheckedItem(dialog));
+        TRangeDialogAnswer answer = ChooseSource(-1);
+        if (!RangeState().answers.empty()) {
+            answer = std::move(RangeState().answers.front());
+            RangeState().answers.pop_front();
+        }
+        QTimer::singleShot(0, dialog, [dialog, answer] { answer(dialog); });
+        return false;
+    }
+};
+
+}  // namespace
+
+void QueueRangeDialogAnswer(TRangeDialogAnswer answer)
+{
+    RangeState().answers.push_back(std::move(answer));
+}
+
+TRangeDialogAnswer ChooseSource(int index)
+{
+    return [index](QDialog* dialog) {
+        const QList<QRadioButton*> items = dialog->findChildren<QRadioButton*>();
+        if (index >= 0 && index < items.size())
+            items[index]->setChecked(true);
+        if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("btnOK")))
+            ok->click();
+    };
+}
+
+TRangeDialogAnswer CancelDialog()
+{
+    return [](QDialog* dialog) {
+        if (auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("btnCancel")))
+            cancel->click();
+    };
+}
+
+int RangeDialogsShown()
+{
+    return static_cast<int>(RangeState().presets.size());
+}
+
+std::vector<int> RangeDialogPresets()
+{
+    return RangeState().presets;
+}
+
+void InstallRangeDialogAnswerer()
+{
+    qApp->installEventFilter(new TRangeDialogAnswerer(qApp));
+}

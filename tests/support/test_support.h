@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <vector>
 
 // Records every message box while it lives; restores the previous hook after.
@@ -42,3 +43,17 @@ public:
 private:
     QTemporaryDir FDir;
 };
+
+// The source dialog that every TfrmMain opens: GUI suites answer it
+// automatically so that nothing waits for a person. By default it is
+// accepted with its preset; a test queues other answers, taken in order.
+class QDialog;
+using TRangeDialogAnswer = std::function<void(QDialog* dialog)>;
+void QueueRangeDialogAnswer(TRangeDialogAnswer answer);
+// Answers that pick source `index` and press OK, or press Cancel.
+TRangeDialogAnswer ChooseSource(int index);
+TRangeDialogAnswer CancelDialog();
+// How many source dialogs have been shown, and the preset each one showed.
+int RangeDialogsShown();
+std::vector<int> RangeDialogPresets();
+void InstallRangeDialogAnswerer();
