@@ -30,6 +30,7 @@ void ShowAndActivate(QWidget& window)
 TEST(MainWindow, FixedPropertiesAndBorderStrips)
 {
     TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
     TfrmMain frm;
     EXPECT_EQ(frm.size(), QSize(800, 715));
     EXPECT_EQ(frm.minimumSize(), QSize(800, 715));
@@ -91,6 +92,7 @@ TEST(MainWindow, OptionalFilesFallBackSilently)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TScopedProgramDir dir;
+        TMessageBoxRecorder boxes;
         auto write = [&](const QString& name, const QByteArray& bytes, bool present) {
             if (!present)
                 return;
@@ -120,6 +122,7 @@ TEST(MainWindow, OptionalFilesFallBackSilently)
 TEST(MainWindow, IconFileReplacesTheBuiltInIcon)
 {
     TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
     QImage square(32, 32, QImage::Format_ARGB32);
     square.fill(QColor(0, 0, 255));
     ASSERT_TRUE(square.save(dir.File(QStringLiteral("VerseQuest.ico")), "ICO"));
@@ -140,6 +143,7 @@ TEST(MainWindow, IconFileReplacesTheBuiltInIcon)
 TEST(MainWindow, FirstPuzzleIsPendingUntilTheFirstShowOnly)
 {
     TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
     TfrmMain frm;
     EXPECT_TRUE(frm.FStartPending);
     ShowAndActivate(frm);
@@ -161,9 +165,10 @@ TEST(MainWindow, FirstPuzzleIsPendingUntilTheFirstShowOnly)
 TEST(MainWindow, ShortcutsWorkWithAnyModifierAndFocus)
 {
     TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
     TfrmMain frm;
-    auto* edit = new TEdit(&frm);
-    edit->setGeometry(100, 100, 200, 30);
+    TEdit* edit = frm.edtAnswer;
+    ASSERT_NE(edit, nullptr);
     ShowAndActivate(frm);
     edit->setFocus();
     QCoreApplication::processEvents();
@@ -216,6 +221,7 @@ TEST(MainWindow, ErrorInAHandlerIsShownAndTheProgramGoesOn)
     TScopedProgramDir dir;
     TMessageBoxRecorder boxes;
     TfrmMain frm;
+    boxes.Clear();  // the start-up load reports the missing database
     auto* panel = new TPanel(&frm);
     panel->setGeometry(50, 50, 40, 40);
     int clicks = 0;
@@ -240,6 +246,7 @@ TEST(MainWindow, ErrorInAHandlerIsShownAndTheProgramGoesOn)
 TEST(MainWindow, ClosingFreesTheWindow)
 {
     TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
     QPointer<TfrmMain> frm = new TfrmMain;
     frm->FPoems.push_back(TPoemRecord{G("静夜思"), {}, {}, {}, {G("床前明月光")}});
     frm->FPoemCount = 1;
@@ -253,6 +260,7 @@ TEST(MainWindow, ClosingFreesTheWindow)
 TEST(MainWindow, CloseDuringALoadIsDeferred)
 {
     TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
     QPointer<TfrmMain> frm = new TfrmMain;
     ShowAndActivate(*frm);
     frm->FLoading = true;

@@ -476,12 +476,17 @@ void TScrollBox::SetColor(const QColor& color)
 
 void TScrollBox::UpdateRange()
 {
+    int right = 0;
     int bottom = 0;
     for (const QObject* child : FContent->children()) {
-        if (const auto* widget = qobject_cast<const QWidget*>(child); widget && !widget->isHidden())
+        if (const auto* widget = qobject_cast<const QWidget*>(child); widget && !widget->isHidden()) {
+            right = std::max(right, widget->geometry().right() + 1);
             bottom = std::max(bottom, widget->geometry().bottom() + 1);
+        }
     }
-    FContent->resize(viewport()->width(), bottom);
+    // At least as wide as the children, so that only the viewport clips them:
+    // while the box is hidden the viewport keeps a stale, smaller width.
+    FContent->resize(std::max(viewport()->width(), right), bottom);
 }
 
 int TScrollBox::VertPosition() const
