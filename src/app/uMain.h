@@ -122,6 +122,9 @@ public:
     void MarkTitleUsed(const std::string& title);
     void RevealChar(int line, int index);
     void RefreshLines();
+    // Replaces the random draw (ClockSeededDraw) so that tests choose the
+    // stanza and the uncovered character; an empty draw restores the clock.
+    void SetRandomDrawForTesting(TRandomDraw draw);
 
     // ---- Character grid (grid.cpp)
     void LinePaint(TPaintBox* sender);
@@ -151,4 +154,10 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The draw behind every random choice of the puzzle; empty means the clock.
+    TRandomDraw FRandomDraw;
+    // Index of `sender` in pbLine, or -1 when it is none of the line boxes.
+    int LineOfSender(const TPaintBox* sender) const;
 };

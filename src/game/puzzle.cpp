@@ -1,9 +1,248 @@
 #include "app/uMain.h"
+#include "game/puzzle.h"
 
-// Temporary versions until the puzzle is built.
-void TfrmMain::NewPuzzle() {}
-bool TfrmMain::PickStanza() { return false; }
-bool TfrmMain::IsTitleUsed(const std::string& title) const { return FUsedTitles && FUsedTitles->Contains(title); }
-void TfrmMain::MarkTitleUsed(const std::string& title) { if (FUsedTitles) FUsedTitles->Add(title); }
-void TfrmMain::RevealChar(int, int) {}
-void TfrmMain::RefreshLines() {}
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <utility>
+
+// ---- Pure rules -------------------------------------------------------------
+
+int ClockSeededDraw(int n)
+{
+    if (n <= 1)
+        return 0;
+    // A fresh generator seeded from the clock for every draw, so that no
+    // state survives between draws.
+    const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+    std::mt19937_64 generator(static_cast<std::uint64_t>(ticks));
+    std::uniform_int_distribution<int> uniform(0, n - 1);
+    return uniform(generator);
+}
+
+int LineCharCount(const std::string& line)
+{
+    return static_cast<int>(line.size() / 2);
+}
+
+namespace {
+
+// Walks the candidates in library order, start by start, calling
+// visit(poem, start) for each until it returns false.
+template <typename TVisit>
+void VisitCandidates(const std::vector<TPoemRecord>& poems, int poemCount, const TTitleFilter& isUsed,
+                     TVisit&& visit)
+{
+    const std::size_t count = std::min(static_cast<std::size_t>(std::max(poemCount, 0)), poems.size());
+    for (std::size_t p = 0; p < count; ++p) {
+        const TPoemRecord& poem = poems[p];
+        if (isUsed && isUsed(poem.Title))
+            continue;
+        const TStrArray& lines = poem.Lines;
+        if (lines.size() < static_cast<std::size_t>(kStanzaLines))
+            continue;
+        for (std::size_t s = 0; s + kStanzaLines <= lines.size(); ++s) {
+            const int n = LineCharCount(lines[s]);
+            if (n != 5 && n != 7)
+                continue;
+            bool regular = true;
+            for (std::size_t i = 1; i < static_cast<std::size_t>(kStanzaLines) && regular; ++i)
+                regular = LineCharCount(lines[s + i]) == n;
+            if (regular && !visit(TStanzaCandidate{static_cast<std::int32_t>(p), static_cast<std::int32_t>(s)}))
+                return;
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<TStanzaCandidate> StanzaCandidates(const std::vector<TPoemRecord>& poems, int poemCount,
+                                               const TTitleFilter& isUsed)
+{
+    std::vector<TStanzaCandidate> candidates;
+    VisitCandidates(poems, poemCount, isUsed, [&](const TStanzaCandidate& candidate) {
+        candidates.push_back(candidate);
+        return true;
+    });
+    return candidates;
+}
+
+TCharPos RevealWalk(const TGuessTask& task, int r)
+{
+    if (r < 0)
+        return {};
+    for (int line = 0; line < kStanzaLines; ++line) {
+        const int count = task.Lines[static_cast<std::size_t>(line)].CharCount;
+        if (count > r)
+            return {line, r};
+        r -= count;
+    }
+    return {};
+}
+
+void FillTask(TGuessTask& task, const TPoemRecord& poem, int start)
+{
+    task.Title = poem.Title;
+    task.Author = poem.Author;
+    task.Dynasty = poem.Dynasty;
+    task.Content = poem.Content;
+    task.TotalChars = 0;
+    for (int i = 0; i < kStanzaLines; ++i) {
+        TLineState& line = task.Lines[static_cast<std::size_t>(i)];
+        line.Text = poem.Lines.at(static_cast<std::size_t>(start + i));
+        line.CharCount = LineCharCount(line.Text);
+        task.TotalChars += line.CharCount;
+        line.Revealed.assign(static_cast<std::size_t>(line.CharCount), 0);
+    }
+    task.RevealedCount = 0;
+}
+
+namespace {
+
+int Draw(const TRandomDraw& draw, int n)
+{
+    const int value = draw ? draw(n) : ClockSeededDraw(n);
+    if (value < 0 || value >= n)
+        throw std::out_of_range("random draw " + std::to_string(value) + " outside 0.." +
+                                std::to_string(n - 1));
+    return value;
+}
+
+}  // namespace
+
+bool PickStanzaFrom(const std::vector<TPoemRecord>& poems, int poemCount, const TTitleFilter& isUsed,
+                    const TRandomDraw& draw, TGuessTask& task)
+{
+    // The list of candidates is walked twice instead of being stored: once to
+    // count it, once to find the drawn entry. Same choice, no multi-megabyte
+    // list to allocate for a large library.
+    std::int64_t count = 0;
+    VisitCandidates(poems, poemCount, isUsed, [&](const TStanzaCandidate&) {
+        ++count;
+        return true;
+    });
+    if (count == 0)
+        return false;
+    if (count > std::numeric_limits<int>::max())
+        throw std::length_error("too many stanza candidates");
+
+    const int drawn = Draw(draw, static_cast<int>(count));
+    TStanzaCandidate chosen;
+    int index = 0;
+    VisitCandidates(poems, poemCount, isUsed, [&](const TStanzaCandidate& candidate) {
+        if (index++ < drawn)
+            return true;
+        chosen = candidate;
+        return false;
+    });
+
+    // Built aside and moved in at the end, so that a failing draw leaves the
+    // current puzzle as it was.
+    TGuessTask next;
+    FillTask(next, poems[static_cast<std::size_t>(chosen.Poem)], chosen.Start);
+    const TCharPos pos = RevealWalk(next, Draw(draw, next.TotalChars));
+    next.Lines[static_cast<std::size_t>(pos.Line)].Revealed[static_cast<std::size_t>(pos.Index)] = 1;
+    next.RevealedCount = 1;
+    task = std::move(next);
+    return true;
+}
+
+// ---- The window's puzzle operations ---------------------------------------
+
+void TfrmMain::SetRandomDrawForTesting(TRandomDraw draw)
+{
+    FRandomDraw = std::move(draw);
+}
+
+void TfrmMain::NewPuzzle()
+{
+    FScore = 0;
+    FPuzzleNo = 0;
+    FPuzzleActive = true;
+    FPuzzleOver = false;
+    FHintCount = 0;
+
+    if (FUsedTitles)
+        FUsedTitles->Clear();
+    if (FHistory)
+        FHistory->Clear();
+    if (memHistory)
+        memHistory->clear();
+
+    if (edtAnswer) {
+        edtAnswer->clear();
+        edtAnswer->setEnabled(true);
+        if (edtAnswer->CanFocus())
+            edtAnswer->setFocus();
+    }
+    for (TPanel* button : {pnlSubmit, pnlHint, pnlGiveUp})
+        if (button)
+            button->setEnabled(true);
+
+    if (lblMode)
+        lblMode->setText(QStringLiteral("模式：单人猜诗"));
+    if (lblScore)
+        lblScore->setText(QStringLiteral("得分: 0"));
+    if (lblPrompt)
+        lblPrompt->setText(QStringLiteral("请输入诗词名："));
+
+    RefreshLines();
+
+    const QString status =
+        PickStanza() ? QStringLiteral("已显示 %1/%2 个字，点击诗句行可翻开更多字！")
+                           .arg(FTask.RevealedCount)
+                           .arg(FTask.TotalChars)
+                     : QStringLiteral("无可用诗词，请切换范围！");
+    if (lblStatus)
+        lblStatus->setText(status);
+    if (lblPuzzleNo)
+        lblPuzzleNo->setText(QStringLiteral("第 1 首"));
+}
+
+bool TfrmMain::PickStanza()
+{
+    // The filter is only worth its lookups when some title has been solved.
+    TTitleFilter isUsed;
+    if (FUsedTitles && FUsedTitles->Count() > 0)
+        isUsed = [this](const std::string& title) { return IsTitleUsed(title); };
+    if (!PickStanzaFrom(FPoems, FPoemCount, isUsed, FRandomDraw, FTask))
+        return false;
+    RefreshLines();
+    return true;
+}
+
+bool TfrmMain::IsTitleUsed(const std::string& title) const
+{
+    return FUsedTitles && FUsedTitles->Contains(title);
+}
+
+void TfrmMain::MarkTitleUsed(const std::string& title)
+{
+    if (FUsedTitles)
+        FUsedTitles->Add(title);
+}
+
+void TfrmMain::RevealChar(int line, int index)
+{
+    if (line < 0 || line >= kStanzaLines)
+        return;
+    TLineState& state = FTask.Lines[static_cast<std::size_t>(line)];
+    if (index < 0 || index >= state.CharCount || static_cast<std::size_t>(index) >= state.Revealed.size())
+        return;
+    std::uint8_t& flag = state.Revealed[static_cast<std::size_t>(index)];
+    if (flag == 1)
+        return;
+    flag = 1;
+    ++FTask.RevealedCount;
+    if (TPaintBox* box = pbLine[static_cast<std::size_t>(line)])
+        box->update();
+}
+
+void TfrmMain::RefreshLines()
+{
+    for (TPaintBox* box : pbLine)
+        if (box)
+            box->update();
+}

@@ -1,6 +1,121 @@
 #include "app/uMain.h"
+#include "viewer/sentences.h"
 
-void TfrmMain::ShowPoem(const std::string&, const std::string&, const std::string&, const std::string&) {}
+// ---- Pure rules -------------------------------------------------------------
+
+namespace {
+
+bool EndsSentence(unsigned char c)
+{
+    switch (c) {
+    case '!': case ',': case '.': case ':': case ';': case '?':
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+TStrArray CutSentences(std::string_view content)
+{
+    TStrArray sentences;
+    std::string current;
+    auto endSentence = [&] {
+        if (!current.empty())
+            sentences.push_back(std::move(current));
+        current.clear();
+    };
+
+    const std::size_t size = content.size();
+    std::size_t i = 0;
+    while (i < size) {
+        const auto byte = static_cast<unsigned char>(content[i]);
+        if (byte < 0x80) {
+            if (byte == '\r' || byte == '\n') {
+                endSentence();
+            } else {
+                current.push_back(static_cast<char>(byte));
+                if (EndsSentence(byte))
+                    endSentence();
+            }
+            ++i;
+            continue;
+        }
+        if (i + 1 == size)
+            break;  // a lone lead byte at the very end is dropped
+        const auto trail = static_cast<unsigned char>(content[i + 1]);
+        current.push_back(static_cast<char>(byte));
+        current.push_back(static_cast<char>(trail));
+        if (IsGbkPunctuation(byte, trail))
+            endSentence();
+        i += 2;
+    }
+    endSentence();
+    return sentences;
+}
+
+std::string JoinSentences(const TStrArray& sentences)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        if (i > 0)
+            joined += "\r\n";
+        joined += sentences[i];
+    }
+    return joined;
+}
+
+QString LabelText(std::string_view gbk)
+{
+    QString text = AnsiToWide(gbk);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+// ---- The window's side panel ------------------------------------------------
+
+namespace {
+
+constexpr int kAuthorGap = 4;        // between the title's bottom and the author
+constexpr int kRuleGap = 10;         // between the author's bottom and the rule
+constexpr int kTextWidthInset = 16;  // the text is this much narrower than its scroll box
+
+int Bottom(const QWidget* widget)
+{
+    return widget->y() + widget->height();
+}
+
+}  // namespace
+
+void TfrmMain::ShowPoem(const std::string& content, const std::string& title, const std::string& author,
+                        const std::string& dynasty)
+{
+    if (content.empty() || title.empty())
+        return;
+    if (!pnlPoem || !lblPoemTitle || !lblPoemAuthor || !lblPoemRule || !sbPoem || !lblPoemText)
+        return;
+
+    // The title wraps at the panel's width and takes the height it needs; the
+    // author and the rule follow it down, the scroll box stays in place.
+    lblPoemTitle->setText(LabelText(GbkFromUtf8("《") + title + GbkFromUtf8("》")));
+    lblPoemTitle->setWordWrap(true);
+    lblPoemTitle->AutoSizeToText(pnlPoem->width());
+    lblPoemAuthor->move(lblPoemAuthor->x(), Bottom(lblPoemTitle) + kAuthorGap);
+
+    if (!dynasty.empty())
+        lblPoemAuthor->setText(
+            LabelText(GbkFromUtf8("【") + TrimGbk(dynasty) + GbkFromUtf8("】") + author));
+    else
+        lblPoemAuthor->setText(LabelText(author));
+    lblPoemRule->move(lblPoemRule->x(), Bottom(lblPoemAuthor) + kRuleGap);
+
+    lblPoemText->move(lblPoemText->x(), 0);
+    lblPoemText->setText(LabelText(JoinSentences(CutSentences(content))));
+    lblPoemText->AutoSizeToText(sbPoem->width() - kTextWidthInset);
+    sbPoem->UpdateRange();
+    sbPoem->SetVertPosition(0);
+}
 
 void TfrmMain::SetPoemPanelVisible(bool visible)
 {
@@ -15,6 +130,10 @@ void TfrmMain::SetPoemPanelVisible(bool visible)
 
 void TfrmMain::TogglePoemPanel()
 {
+    // Filled afresh each time it opens, so it shows the current puzzle's poem
+    // from its first line.
+    if (!FPoemVisible && !FTask.Title.empty())
+        ShowPoem(FTask.Content, FTask.Title, FTask.Author, FTask.Dynasty);
     SetPoemPanelVisible(!FPoemVisible);
 }
 
