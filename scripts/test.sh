@@ -7,4 +7,18 @@ export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build build -j "$(nproc)"
+
+# The remote source's tests run against a throwaway PostgreSQL server on
+# loopback; it is stopped afterwards unless it was running before.
+if scripts/remote-db.sh status >/dev/null 2>&1; then
+  stop_remote_db=0
+else
+  stop_remote_db=1
+fi
+trap '[[ $stop_remote_db -eq 1 ]] && scripts/remote-db.sh stop >/dev/null 2>&1; true' EXIT
+remote_db_line=$(scripts/remote-db.sh start)
+eval "$remote_db_line"
+export VERSEQUEST_TEST_REMOTE_CONNECTION=$VERSEQUEST_REMOTE_CONNECTION
+unset VERSEQUEST_REMOTE_CONNECTION
+
 ctest --test-dir build --output-on-failure

@@ -1,0 +1,97 @@
+// Reading a local poem source the way LoadPoems does (connection, query, row
+// step, record), without the window: the bundled TBZ300 (320 poems) and a
+// table of 60,000 poems made from the bundled files.
+#include "library/database.h"
+#include "library/loader.h"
+#include "library/sources.h"
+#include "poem_tables.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+QTemporaryDir& BenchDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// db21.mdb with TBZ300 as bundled and BIG, the bundled poems repeated to `big` rows.
+QString BenchDatabase(int big)
+{
+    const QString path = BenchDir().filePath(QStringLiteral("db21-%1.mdb").arg(big));
+    if (QFile::exists(path))
+        return path;
+    const QString data = QStringLiteral(VQ_POEM_DATA_DIR);
+    TPoemTable tbz300 = ReadTableArgument(QStringLiteral("TBZ300=") + data + QStringLiteral("/tbz300.jsonl"));
+    std::vector<TPoemEntry> pool = tbz300.Rows;
+    for (const char* file : {"/tb112.jsonl", "/tb100.jsonl"}) {
+        const std::vector<TPoemEntry> more = ReadPoemFile(data + QString::fromUtf8(file));
+        pool.insert(pool.end(), more.begin(), more.end());
+    }
+    TPoemTable large{QStringLiteral("BIG"), QString(), {}};
+    for (int i = 0; i < big; ++i) {
+        TPoemEntry entry = pool[static_cast<std::size_t>(i) % pool.size()];
+        entry.Id = i + 1;
+        large.Rows.push_back(std::move(entry));
+    }
+    WriteSQLiteFile(path, {tbz300, large});
+    return path;
+}
+
+void ReadSource(benchmark::State& state, const QString& table, int rows)
+{
+    const QString path = BenchDatabase(rows);
+    const std::string label = WideToAnsi(SourceOf(0).Label);
+    std::int64_t kept = 0;
+    for (auto _ : state) {
+        std::vector<TPoemRecord> poems;
+        TDbConnection connection;
+        connection.SetConnectionString(LocalConnectionString(path, QString()));
+        connection.Open();
+        TDbQuery query(connection);
+        query.SetSql(QStringLiteral("SELECT * FROM ") + table);
+        query.Open();
+        while (!query.Eof()) {
+            TPoemRecord record = PoemFromRow(ReadPoemRow(query), label, static_cast<int>(poems.size()));
+            if (!record.Lines.empty())
+                poems.push_back(std::move(record));
+            query.Next();
+        }
+        kept = static_cast<std::int64_t>(poems.size());
+        benchmark::DoNotOptimize(poems.data());
+    }
+    state.counters["poems"] = static_cast<double>(kept);
+    state.SetItemsProcessed(state.iterations() * kept);
+}
+
+void BM_ReadBundledTangPoems(benchmark::State& state)
+{
+    ReadSource(state, QStringLiteral("TBZ300"), 60000);
+}
+BENCHMARK(BM_ReadBundledTangPoems)->Unit(benchmark::kMillisecond);
+
+void BM_Read60000Poems(benchmark::State& state)
+{
+    ReadSource(state, QStringLiteral("BIG"), 60000);
+}
+BENCHMARK(BM_Read60000Poems)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);  // the SQL drivers are plugins
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

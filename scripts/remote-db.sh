@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# A throwaway PostgreSQL 15 server on 127.0.0.1 that holds table TB100, the
+# poems of the fifth source ("其他诗词"), loaded from data/poems/tb100.jsonl.
+#
+#   scripts/remote-db.sh start    create the server the first time, start it, (re)load TB100,
+#                                 and print the line to export; does nothing more if it runs
+#   scripts/remote-db.sh stop     stop it; its folder stays (delete the folder to throw it away)
+#   scripts/remote-db.sh status   exit 0 and print the export line if it runs, exit 3 if not
+#
+# Settings (environment):
+#   VERSEQUEST_BUILD_DIR       build folder holding bin/mkpoemdb (default: build)
+#   VERSEQUEST_REMOTE_DB_DIR   the server's folder (default: <build folder>/remote-db)
+#   VERSEQUEST_REMOTE_DB_PORT  its port on 127.0.0.1 (default: 55432)
+#
+# The account "versequest" gets a random password when the server is created;
+# it is kept in the server's folder (readable by its owner only) and printed in
+# the export line. PostgreSQL does not run as root: as root, the server runs as
+# the "postgres" user, which must be able to reach the folder.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_dir=$(realpath -m "${VERSEQUEST_BUILD_DIR:-$root/build}")
+dir=$(realpath -m "${VERSEQUEST_REMOTE_DB_DIR:-$build_dir/remote-db}")
+port=${VERSEQUEST_REMOTE_DB_PORT:-55432}
+pg_bin=/usr/lib/postgresql/15/bin
+data=$dir/data
+role=versequest
+database=versequest
+
+die() {
+  echo "remote-db: $*" >&2
+  exit 1
+}
+
+# Runs a server command as the user that owns the server.
+as_owner() {
+  if [[ $(id -u) -eq 0 ]]; then
+    runuser -u postgres -- "$@"
+  else
+    "$@"
+  fi
+}
+
+running() {
+  [[ -f $data/PG_VERSION ]] && as_owner "$pg_bin/pg_ctl" -D "$data" status >/dev/null 2>&1
+}
+
+# The port the running server listens on (line 4 of its pid file).
+running_port() {
+  sed -n 4p "$data/postmaster.pid"
+}
+
+print_export() {
+  local password
+  password=$(cat "$dir/password")
+  echo "export VERSEQUEST_REMOTE_CONNECTION='Provider=PostgreSQL;Data Source=127.0.0.1,$1;Initial Catalog=$database;User ID=$role;Password=$password'"
+}
+
+random_hex() {
+  od -An -N16 -tx1 /dev/urandom | tr -d ' \n'
+}
+
+create_cluster() {
+  echo "remote-db: creating a PostgreSQL server in $dir" >&2
+  mkdir -p "$dir"
+  chmod 700 "$dir"
+  if [[ $(id -u) -eq 0 ]]; then
+    chown postgres:postgres "$dir"
+    runuser -u postgres -- test -w "$dir" ||
+      die "the postgres user cannot reach $dir; set VERSEQUEST_REMOTE_DB_DIR to a folder it can reach"
+  fi
+  (umask 077 && random_hex >"$dir/password" && random_hex >"$dir/superuser-password")
+  if [[ $(id -u) -eq 0 ]]; then
+    chown postgres:postgres "$dir/password" "$dir/superuser-password"
+  fi
+  as_owner "$pg_bin/initdb" -D "$data" -U postgres --pwfile="$dir/superuser-password" \
+    --auth=scram-sha-256 --encoding=UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 ||
+    { cat "$dir/initdb.log" >&2; die "initdb failed"; }
+}
+
+admin_sql() {
+  PGPASSWORD=$(cat "$dir/superuser-password") psql -X -q -v ON_ERROR_STOP=1 \
+    -h 127.0.0.1 -p "$port" -U postgres -d postgres "$@"
+}
+
+start() {
+  [[ -x $pg_bin/pg_ctl ]] || die "PostgreSQL 15 is not installed; run scripts/setup.sh --test"
+  if running; then
+    print_export "$(running_port)"
+    return
+  fi
+  local mkpoemdb=$build_dir/bin/mkpoemdb
+  if [[ ! -x $mkpoemdb ]]; then
+    echo "remote-db: building mkpoemdb in $build_dir" >&2
+    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build_dir" --target mkpoemdb -j "$(nproc)" >&2
+  fi
+
+  if [[ ! -f $data/PG_VERSION ]]; then
+    create_cluster
+  fi
+  as_owner "$pg_bin/pg_ctl" -D "$data" -l "$dir/server.log" -w -t 60 \
+    -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=''" start >/dev/null ||
+    { tail -n 20 "$dir/server.log" >&2; die "the server did not start (is port $port taken?)"; }
+
+  # The account and its database, unless an earlier start made them already.
+  if [[ -z $(admin_sql -tA -c "SELECT 1 FROM pg_roles WHERE rolname = '$role'") ]]; then
+    admin_sql -c "CREATE ROLE $role LOGIN CREATEDB PASSWORD '$(cat "$dir/password")'" >&2
+  fi
+  if [[ -z $(admin_sql -tA -c "SELECT 1 FROM pg_database WHERE datname = '$database'") ]]; then
+    admin_sql -c "CREATE DATABASE $database OWNER $role" >&2
+  fi
+  local connection
+  connection="Provider=PostgreSQL;Data Source=127.0.0.1,$port;Initial Catalog=$database;User ID=$role;Password=$(cat "$dir/password")"
+  "$mkpoemdb" remote "$connection" "TB100=$root/data/poems/tb100.jsonl" >&2
+  print_export "$port"
+}
+
+stop() {
+  if running; then
+    as_owner "$pg_bin/pg_ctl" -D "$data" -m fast -w stop >/dev/null
+    echo "remote-db: stopped; the server's folder $dir stays" >&2
+  else
+    echo "remote-db: not running" >&2
+  fi
+}
+
+status() {
+  if running; then
+    print_export "$(running_port)"
+  else
+    echo "remote-db: not running" >&2
+    exit 3
+  fi
+}
+
+case "${1:-}" in
+  start) start ;;
+  stop) stop ;;
+  status) status ;;
+  *)
+    echo "usage: scripts/remote-db.sh start|stop|status" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,587 @@
+#include "library/database.h"
+
+#include "app/toolkit.h"  // TAppError
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+// The first 16 bytes of every SQLite 3 file.
+constexpr char kSQLiteHeader[] = "SQLite format 3";  // with its terminating zero: 16 bytes
+constexpr qint64 kSQLiteHeaderSize = sizeof(kSQLiteHeader);
+static_assert(kSQLiteHeaderSize == 16);
+
+constexpr int kPostgreSqlDefaultPort = 5432;
+constexpr int kSqlServerDefaultPort = 1433;
+
+QString DriverText(const QSqlError& error)
+{
+    QString text = error.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("no reason given by the driver") : text;
+}
+
+QString UniqueConnectionName()
+{
+    static std::atomic<unsigned> counter{0};
+    return QStringLiteral("versequest-db-%1").arg(++counter);
+}
+
+// Strips one pair of matching quotes; a doubled quote inside stands for one.
+QString Unquote(const QString& value)
+{
+    if (value.size() >= 2) {
+        const QChar quote = value.front();
+        if ((quote == u'"' || quote == u'\'') && value.back() == quote) {
+            QString inner = value.mid(1, value.size() - 2);
+            inner.replace(QString(2, quote), QString(quote));
+            return inner;
+        }
+    }
+    return value;
+}
+
+// A value is wrapped in braces when the ODBC syntax would otherwise misread it.
+QString OdbcValue(const QString& value)
+{
+    static const QString special = QStringLiteral(";{}=[](),?*!@");
+    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) {
+        return special.contains(c);
+    });
+    if (!needsBraces)
+        return value;
+    QString escaped = value;
+    escaped.replace(QStringLiteral("}"), QStringLiteral("}}"));
+    return QLatin1Char('{') + escaped + QLatin1Char('}');
+}
+
+enum class THeader { Empty, SQLite, Other };
+
+// What the file at `path` starts with. Raises TAppError when it cannot be read.
+THeader ReadHeader(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TAppError(QStringLiteral("Cannot open the poem database file %1: %2")
+                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const QByteArray head = file.read(kSQLiteHeaderSize);
+    if (head.isEmpty())
+        return file.size() == 0 ? THeader::Empty : THeader::Other;
+    return head == QByteArray(kSQLiteHeader, kSQLiteHeaderSize) ? THeader::SQLite : THeader::Other;
+}
+
+QSqlDatabase AddDatabase(const QString& driver, const QString& name)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
+    if (!db.isValid()) {
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw TAppError(QStringLiteral("The database driver %1 is not available.").arg(driver));
+    }
+    return db;
+}
+
+}  // namespace
+
+// ---- Connection strings -------------------------------------------------------
+
+QString QuoteConnectionValue(const QString& value)
+{
+    const bool plain = !value.contains(u';') && !value.contains(u'"') && !value.contains(u'\'') &&
+                       value == value.trimmed();
+    if (plain)
+        return value;
+    QString quoted = value;
+    quoted.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QMap<QString, QString> ParseConnectionString(const QString& text)
+{
+    QMap<QString, QString> pairs;
+    QString current;
+    QChar quote;  // the quote a value is open with, or null
+    bool inValue = false;
+    auto finishPair = [&](int number) {
+        const QString pair = current.trimmed();
+        current.clear();
+        inValue = false;
+        if (pair.isEmpty())
+            return;
+        const qsizetype equals = pair.indexOf(u'=');
+        if (equals <= 0)
+            throw TAppError(QStringLiteral("The connection string is malformed: part %1 is not a key=value pair.")
+                                .arg(number));
+        const QString key = pair.left(equals).trimmed().toLower();
+        if (key.isEmpty())
+            throw TAppError(QStringLiteral("The connection string is malformed: part %1 has no key.").arg(number));
+        pairs.insert(key, Unquote(pair.mid(equals + 1).trimmed()));
+    };
+    int number = 1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (!quote.isNull()) {
+            current += c;
+            if (c == quote) {
+                // A doubled quote stays inside the value.
+                if (i + 1 < text.size() && text.at(i + 1) == quote) {
+                    current += text.at(++i);
+                } else {
+                    quote = QChar();
+                }
+            }
+            continue;
+        }
+        if (c == u';') {
+            finishPair(number++);
+            continue;
+        }
+        if (c == u'=' && !inValue) {
+            inValue = true;
+            current += c;
+            // A value may open with a quote after optional blanks.
+            qsizetype j = i + 1;
+            while (j < text.size() && text.at(j).isSpace())
+                current += text.at(j++);
+            if (j < text.size() && (text.at(j) == u'"' || text.at(j) == u'\'')) {
+                quote = text.at(j);
+                current += quote;
+                i = j;
+            } else {
+                i = j - 1;
+            }
+            continue;
+        }
+        current += c;
+    }
+    if (!quote.isNull())
+        throw TAppError(QStringLiteral("The connection string is malformed: a quoted value is not closed."));
+    finishPair(number);
+    return pairs;
+}
+
+TConnectionSettings SettingsFromConnectionString(const QString& text)
+{
+    const QMap<QString, QString> pairs = ParseConnectionString(text);
+    TConnectionSettings settings;
+    const QString provider = pairs.value(QStringLiteral("provider")).trimmed();
+    if (provider.compare(QStringLiteral("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) == 0) {
+        settings.Provider = TDbProvider::Jet;
+        settings.Password = pairs.value(QStringLiteral("jet oledb:database password"));
+    } else if (provider.compare(QStringLiteral("SQLite"), Qt::CaseInsensitive) == 0) {
+        settings.Provider = TDbProvider::SQLite;
+    } else if (provider.compare(QStringLiteral("SQLOLEDB.1"), Qt::CaseInsensitive) == 0 ||
+               provider.compare(QStringLiteral("SQLOLEDB"), Qt::CaseInsensitive) == 0) {
+        settings.Provider = TDbProvider::SqlServer;
+    } else if (provider.compare(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive) == 0) {
+        settings.Provider = TDbProvider::PostgreSQL;
+    } else if (provider.isEmpty()) {
+        throw TAppError(QStringLiteral("The connection string names no provider."));
+    } else {
+        throw TAppError(QStringLiteral("The database provider %1 is not supported.").arg(provider));
+    }
+    settings.DataSource = pairs.value(QStringLiteral("data source"));
+    settings.InitialCatalog = pairs.value(QStringLiteral("initial catalog"));
+    if (settings.Provider != TDbProvider::Jet) {
+        settings.UserId = pairs.value(QStringLiteral("user id"));
+        settings.Password = pairs.value(QStringLiteral("password"));
+    }
+    return settings;
+}
+
+THostPort SplitDataSource(const QString& dataSource, int defaultPort)
+{
+    THostPort result;
+    const qsizetype comma = dataSource.indexOf(u',');
+    result.Host = (comma < 0 ? dataSource : dataSource.left(comma)).trimmed();
+    result.Port = defaultPort;
+    if (comma >= 0) {
+        bool ok = false;
+        const int port = dataSource.mid(comma + 1).trimmed().toInt(&ok);
+        if (!ok || port < 1 || port > 65535)
+            throw TAppError(QStringLiteral("The server address %1 has no valid port.").arg(dataSource));
+        result.Port = port;
+    }
+    if (result.Host.isEmpty())
+        throw TAppError(QStringLiteral("The connection string names no server (Data Source)."));
+    return result;
+}
+
+QString OdbcConnectionString(const TConnectionSettings& settings)
+{
+    // Data Source is host, host,port or host\instance; FreeTDS takes the
+    // instance form in SERVER and a port in PORT.
+    QString server = settings.DataSource.trimmed();
+    QString port;
+    if (server.contains(u',')) {
+        const THostPort hostPort = SplitDataSource(server, kSqlServerDefaultPort);
+        server = hostPort.Host;
+        port = QString::number(hostPort.Port);
+    }
+    if (server.isEmpty())
+        throw TAppError(QStringLiteral("The connection string names no server (Data Source)."));
+    QString text = QStringLiteral("DRIVER={FreeTDS};SERVER=") + OdbcValue(server);
+    if (!port.isEmpty())
+        text += QStringLiteral(";PORT=") + port;
+    if (!settings.InitialCatalog.isEmpty())
+        text += QStringLiteral(";DATABASE=") + OdbcValue(settings.InitialCatalog);
+    text += QStringLiteral(";UID=") + OdbcValue(settings.UserId);
+    text += QStringLiteral(";PWD=") + OdbcValue(settings.Password);
+    text += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
+    return text;
+}
+
+QString PostgreSqlConnectOptions()
+{
+    // Notices (a DROP TABLE IF EXISTS that finds nothing) are of no use here.
+    return QStringLiteral("connect_timeout=%1;options='-c statement_timeout=%2 -c client_min_messages=warning'")
+        .arg(kConnectTimeoutSeconds)
+        .arg(kCommandTimeoutSeconds * 1000);
+}
+
+// ---- Connection -----------------------------------------------------------------
+
+TDbConnection::TDbConnection() : FName(UniqueConnectionName()) {}
+
+TDbConnection::~TDbConnection()
+{
+    Close();
+}
+
+void TDbConnection::Open()
+{
+    if (FConnected)
+        return;
+    const TConnectionSettings settings = SettingsFromConnectionString(FConnectionString);
+    FProvider = settings.Provider;
+    try {
+        switch (settings.Provider) {
+        case TDbProvider::Jet:
+            OpenJet(settings);
+            break;
+        case TDbProvider::SQLite:
+            OpenSQLite(settings);
+            break;
+        case TDbProvider::SqlServer:
+        case TDbProvider::PostgreSQL:
+            OpenServer(settings);
+            break;
+        }
+    } catch (...) {
+        Close();
+        throw;
+    }
+    FConnected = true;
+}
+
+void TDbConnection::OpenJet(const TConnectionSettings& settings)
+{
+    // The poem file is SQLite 3; it has no password of its own, so the
+    // database password is accepted and not needed.
+    const QString& path = settings.DataSource;
+    if (path.isEmpty())
+        throw TAppError(QStringLiteral("The connection string names no database file (Data Source)."));
+    if (ReadHeader(path) != THeader::SQLite)
+        throw TAppError(QStringLiteral("not a supported poem database file: %1")
+                            .arg(QDir::toNativeSeparators(path)));
+    QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
+                             .arg(kCommandTimeoutSeconds * 1000));
+    if (!db.open())
+        throw TAppError(QStringLiteral("Cannot open the poem database file %1: %2")
+                            .arg(QDir::toNativeSeparators(path), DriverText(db.lastError())));
+    // SQLite reads lazily; reading the schema now reports a damaged file here.
+    QSqlQuery probe(db);
+    if (!probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+        throw TAppError(QStringLiteral("Cannot read the poem database file %1: %2")
+                            .arg(QDir::toNativeSeparators(path), DriverText(probe.lastError())));
+}
+
+void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
+{
+    // Written only by tools: the file must exist (empty or SQLite), so that a
+    // typing error never creates a stray database somewhere else.
+    const QString& path = settings.DataSource;
+    if (path.isEmpty())
+        throw TAppError(QStringLiteral("The connection string names no database file (Data Source)."));
+    if (ReadHeader(path) == THeader::Other)
+        throw TAppError(QStringLiteral("not a supported poem database file: %1")
+                            .arg(QDir::toNativeSeparators(path)));
+    QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kCommandTimeoutSeconds * 1000));
+    if (!db.open())
+        throw TAppError(QStringLiteral("Cannot open the database file %1: %2")
+                            .arg(QDir::toNativeSeparators(path), DriverText(db.lastError())));
+}
+
+void TDbConnection::OpenServer(const TConnectionSettings& settings)
+{
+    QSqlDatabase db;
+    if (settings.Provider == TDbProvider::SqlServer) {
+        const QString odbc = OdbcConnectionString(settings);
+        db = AddDatabase(QStringLiteral("QODBC"), FName);
+        db.setDatabaseName(odbc);
+        // The connection timeout of ODBC bounds every request on the
+        // connection, which makes it the command timeout as well.
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%2")
+                                 .arg(kConnectTimeoutSeconds)
+                                 .arg(kCommandTimeoutSeconds));
+    } else {
+        const THostPort server = SplitDataSource(settings.DataSource, kPostgreSqlDefaultPort);
+        db = AddDatabase(QStringLiteral("QPSQL"), FName);
+        db.setHostName(server.Host);
+        db.setPort(server.Port);
+        db.setDatabaseName(settings.InitialCatalog);
+        db.setUserName(settings.UserId);
+        db.setPassword(settings.Password);
+        db.setConnectOptions(PostgreSqlConnectOptions());
+    }
+    if (!db.open())
+        throw TAppError(QStringLiteral("Cannot connect to the database server %1: %2")
+                            .arg(settings.DataSource, DriverText(db.lastError())));
+}
+
+void TDbConnection::Close()
+{
+    // Queries go first: a Qt connection must not be removed under them.
+    for (TDbQuery* query : FQueries) {
+        query->Release();
+        query->FConnection = nullptr;
+    }
+    FQueries.clear();
+    Rollback();
+    if (QSqlDatabase::contains(FName)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(FName, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(FName);
+    }
+    FConnected = false;
+}
+
+void TDbConnection::RequireOpen() const
+{
+    if (!FConnected)
+        throw TAppError(QStringLiteral("The database connection is not open."));
+}
+
+void TDbConnection::Fail(const QString& message)
+{
+    Rollback();
+    throw TAppError(message);
+}
+
+void TDbConnection::Execute(const QString& sql)
+{
+    RequireOpen();
+    QSqlQuery query(QSqlDatabase::database(FName, false));
+    if (!query.exec(sql))
+        Fail(QStringLiteral("The database refused the command %1: %2").arg(sql, DriverText(query.lastError())));
+}
+
+void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
+{
+    RequireOpen();
+    QSqlQuery query(QSqlDatabase::database(FName, false));
+    if (!query.prepare(sql))
+        Fail(QStringLiteral("The database refused the command %1: %2").arg(sql, DriverText(query.lastError())));
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const QVariantList& values = rows[row];
+        for (qsizetype i = 0; i < values.size(); ++i)
+            query.bindValue(static_cast<int>(i), values[i]);
+        if (!query.exec())
+            Fail(QStringLiteral("The database refused row %1 of %2: %3")
+                     .arg(row + 1)
+                     .arg(sql, DriverText(query.lastError())));
+    }
+}
+
+void TDbConnection::BeginTransaction()
+{
+    RequireOpen();
+    QSqlDatabase db = QSqlDatabase::database(FName, false);
+    if (!db.transaction())
+        throw TAppError(QStringLiteral("Cannot start a transaction: %1").arg(DriverText(db.lastError())));
+    FInTransaction = true;
+}
+
+void TDbConnection::Commit()
+{
+    RequireOpen();
+    if (!FInTransaction)
+        throw TAppError(QStringLiteral("There is no transaction to commit."));
+    QSqlDatabase db = QSqlDatabase::database(FName, false);
+    if (!db.commit())
+        Fail(QStringLiteral("Cannot commit the changes: %1").arg(DriverText(db.lastError())));
+    FInTransaction = false;
+}
+
+void TDbConnection::Rollback() noexcept
+{
+    if (!FConnected || !FInTransaction)
+        return;
+    FInTransaction = false;
+    QSqlDatabase db = QSqlDatabase::database(FName, false);
+    db.rollback();
+}
+
+void TDbConnection::Attach(TDbQuery* query)
+{
+    FQueries.push_back(query);
+}
+
+void TDbConnection::Detach(TDbQuery* query)
+{
+    FQueries.erase(std::remove(FQueries.begin(), FQueries.end(), query), FQueries.end());
+}
+
+// ---- Query ----------------------------------------------------------------------
+
+TDbQuery::TDbQuery(TDbConnection& connection) : FConnection(&connection)
+{
+    connection.Attach(this);
+}
+
+TDbQuery::~TDbQuery()
+{
+    Release();
+    if (FConnection)
+        FConnection->Detach(this);
+}
+
+void TDbQuery::Release()
+{
+    if (FQuery) {
+        FQuery->finish();
+        FQuery.reset();
+    }
+    FNames.clear();
+    FEof = true;
+    FOnFirstRow = false;
+}
+
+void TDbQuery::Open()
+{
+    Release();
+    if (!FConnection)
+        throw TAppError(QStringLiteral("The query's database connection is gone."));
+    FConnection->RequireOpen();
+    auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(FConnection->FName, false));
+    query->setForwardOnly(true);
+    if (!query->exec(FSql))
+        throw TAppError(QStringLiteral("The query %1 failed: %2").arg(FSql, DriverText(query->lastError())));
+    const QSqlRecord record = query->record();
+    QStringList names;
+    for (int i = 0; i < record.count(); ++i)
+        names.push_back(record.fieldName(i));
+    FQuery = std::move(query);
+    FNames = names;
+    FEof = false;
+    Next();
+    FOnFirstRow = !FEof;
+}
+
+void TDbQuery::Close()
+{
+    Release();
+}
+
+void TDbQuery::First()
+{
+    if (!FQuery)
+        throw TAppError(QStringLiteral("The query is not open."));
+    if (!FOnFirstRow)
+        Open();
+}
+
+void TDbQuery::Next()
+{
+    if (!FQuery)
+        throw TAppError(QStringLiteral("The query is not open."));
+    if (FEof)
+        return;
+    FOnFirstRow = false;
+    if (FQuery->next())
+        return;
+    FEof = true;
+    const QSqlError error = FQuery->lastError();
+    if (error.isValid()) {
+        const QString text = DriverText(error);
+        Release();
+        throw TAppError(QStringLiteral("Reading the rows of %1 failed: %2").arg(FSql, text));
+    }
+}
+
+int TDbQuery::FieldCount() const
+{
+    return static_cast<int>(FNames.size());
+}
+
+QString TDbQuery::FieldName(int index) const
+{
+    if (index < 0 || index >= FieldCount())
+        throw TAppError(QStringLiteral("The query has no column number %1.").arg(index));
+    return FNames.at(index);
+}
+
+void TDbQuery::RequireRow() const
+{
+    if (!FQuery)
+        throw TAppError(QStringLiteral("The query is not open."));
+    if (FEof)
+        throw TAppError(QStringLiteral("The query has no current row."));
+}
+
+int TDbQuery::IndexOf(const QString& name) const
+{
+    for (int i = 0; i < FieldCount(); ++i)
+        if (FNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    throw TAppError(QStringLiteral("The result of %1 has no column %2.").arg(FSql, name));
+}
+
+QString TDbQuery::TextOf(int index) const
+{
+    RequireRow();
+    const QVariant value = FQuery->value(index);
+    if (!value.isValid() || value.isNull())
+        return {};
+    if (!value.canConvert<QString>())
+        throw TAppError(QStringLiteral("The value of column %1 cannot be read as text.").arg(FNames.at(index)));
+    return value.toString();
+}
+
+QString TDbQuery::FieldText(int index) const
+{
+    if (index < 0 || index >= FieldCount())
+        throw TAppError(QStringLiteral("The query has no column number %1.").arg(index));
+    return TextOf(index);
+}
+
+QString TDbQuery::FieldAsText(const QString& name) const
+{
+    return TextOf(IndexOf(name));
+}
+
+std::int64_t TDbQuery::FieldAsInteger(const QString& name) const
+{
+    const int index = IndexOf(name);
+    RequireRow();
+    const QVariant value = FQuery->value(index);
+    bool ok = false;
+    const qlonglong number = value.isNull() ? 0 : value.toLongLong(&ok);
+    if (!ok)
+        throw TAppError(QStringLiteral("The value of column %1 is not an integer.").arg(FNames.at(index)));
+    return number;
+}

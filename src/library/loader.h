@@ -1,0 +1,40 @@
+#pragma once
+// The loader's rules that need no window: which result columns it takes, the
+// record one row becomes, and the progress text of a remote load.
+
+#include "library/poem.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+// What a result column is to the loader, by its name with ASCII a-z turned
+// into A-Z and then compared exactly ("Title" is the title column, "TITLE "
+// is not).
+enum class TPoemColumn { Other, Title, Author, Dynasty };
+TPoemColumn PoemColumnOf(const QString& name);
+
+// The values of one row, already converted to GBK, as the columns gave them.
+struct TPoemRow {
+    std::string Content;
+    std::string Title;
+    std::string Author;
+    std::string Dynasty;
+};
+
+class TDbQuery;
+
+// The values of the query's current row: CONTENT (which must exist) and the
+// title, author and dynasty columns where present, all read as text and
+// converted to GBK. For columns whose names match alike, the later one wins.
+TPoemRow ReadPoemRow(const TDbQuery& query);
+
+// The record `row` becomes when `kept` poems were kept before it: an empty
+// title becomes `label` followed by kept + 1, the dynasty is trimmed, the
+// title and author are not, and the lines are cut from the content. A record
+// whose Lines are empty is not kept.
+TPoemRecord PoemFromRow(TPoemRow row, const std::string& label, int kept);
+
+// "正在加载诗词数据..." followed by kept, "/" and total.
+QString ProgressText(int kept, std::int64_t total);

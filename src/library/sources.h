@@ -1,0 +1,44 @@
+#pragma once
+// The five poem sources, the SQL texts run against them, the connection
+// strings of the local file and the remote server, and the deployment values
+// those strings are built from. QtCore only: no widgets here.
+
+#include <QString>
+
+// One poem source: the item of the range dialog and where its poems come from.
+struct TPoemSource {
+    QString Label;   // the dialog's item text; also names untitled poems
+    QString Table;   // the table the poems are read from
+    QString Filter;  // appended after "WHERE 1=1"; empty for none
+    bool Remote;     // read from the remote server instead of db21.mdb
+};
+
+inline constexpr int kSourceCount = 5;
+
+// The source at `index` (0 .. kSourceCount - 1). Raises TAppError otherwise.
+const TPoemSource& SourceOf(int index);
+
+// "SELECT COUNT(*) AS Cnt FROM <table> WHERE 1=1<filter>"
+QString CountSql(const TPoemSource& source);
+// "SELECT * FROM <table> WHERE 1=1<filter>"
+QString PoemsSql(const TPoemSource& source);
+
+// The name of the local poem database in the program directory.
+inline const QString kLocalDatabaseName = QStringLiteral("db21.mdb");
+
+// The connection string of the local poem database at `path`.
+QString LocalConnectionString(const QString& path, const QString& password);
+
+// Values that belong to the deployment rather than to the code. Each is
+// compiled in from the CMake cache variable of the same name and can be
+// replaced at run time by the environment variable of that name.
+enum class TDeploymentKey {
+    DbPassword,        // VERSEQUEST_DB_PASSWORD: password of db21.mdb
+    RemoteConnection,  // VERSEQUEST_REMOTE_CONNECTION: connection string of the fifth source
+};
+
+// The name of the variable behind `key`.
+QString DeploymentVariable(TDeploymentKey key);
+// The environment variable's value when it is set (even to an empty value),
+// the compiled-in default otherwise.
+QString DeploymentValue(TDeploymentKey key);

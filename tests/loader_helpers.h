@@ -1,0 +1,84 @@
+#pragma once
+// Helpers of the loader suites: SQLite files with any tables and columns, and
+// a main window whose start-up load has already run.
+
+#include "app/uMain.h"
+#include "support/test_support.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariant>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A table: its name, its column definitions ("ID INTEGER, title TEXT") and rows.
+struct TTestTable {
+    QString Name;
+    QString Columns;
+    std::vector<QVariantList> Rows;
+};
+
+// A NULL text value.
+inline QVariant NullText()
+{
+    return QVariant(QMetaType::fromType<QString>());
+}
+
+// Writes an SQLite file with `tables` at `path`, straight through Qt SQL.
+inline void WriteTestDatabase(const QString& path, const std::vector<TTestTable>& tables)
+{
+    const QString name = QStringLiteral("test-writer");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
+        db.transaction();
+        for (const TTestTable& table : tables) {
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(table.Name, table.Columns)))
+                << query.lastError().text().toStdString();
+            for (const QVariantList& row : table.Rows) {
+                QStringList marks;
+                for (qsizetype i = 0; i < row.size(); ++i)
+                    marks << QStringLiteral("?");
+                ASSERT_TRUE(query.prepare(
+                    QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(table.Name, marks.join(u','))));
+                for (qsizetype i = 0; i < row.size(); ++i)
+                    query.bindValue(static_cast<int>(i), row[i]);
+                ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
+            }
+        }
+        db.commit();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+// A main window built as the program builds it. The start-up load of the
+// first source has run; its boxes (a missing database, say) are swallowed.
+inline std::unique_ptr<TfrmMain> MakeWindow()
+{
+    TMessageBoxRecorder startUpBoxes;
+    return std::make_unique<TfrmMain>();
+}
+
+inline std::vector<std::string> TitlesOf(const TfrmMain& frm)
+{
+    std::vector<std::string> titles;
+    for (const TPoemRecord& poem : frm.FPoems)
+        titles.push_back(poem.Title);
+    return titles;
+}
+
+// Every Qt SQL connection is released once a load is over.
+inline void ExpectNoOpenConnections()
+{
+    EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty())
+        << QSqlDatabase::connectionNames().join(u',').toStdString();
+}

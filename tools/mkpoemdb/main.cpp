@@ -1,0 +1,16 @@
+// mkpoemdb: writes poem tables from JSON Lines files into an SQLite file or
+// onto a database server. See poem_tables.h.
+#include "poem_tables.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);  // the SQL drivers are plugins
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return RunMkPoemDb(QCoreApplication::arguments().mid(1), out, err);
+}

@@ -1,0 +1,282 @@
+#include "poem_tables.h"
+
+#include "app/toolkit.h"  // TAppError
+#include "library/database.h"
+#include "library/poem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryFile>
+#include <QTextStream>
+
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Integers a JSON number (a double) holds exactly.
+constexpr double kLargestExactInteger = 9007199254740992.0;  // 2^53
+
+const QStringList& PoemKeys()
+{
+    static const QStringList keys{QStringLiteral("id"), QStringLiteral("title"), QStringLiteral("author"),
+                                  QStringLiteral("dynasty"), QStringLiteral("content")};
+    return keys;
+}
+
+[[noreturn]] void LineError(const QString& path, int line, const QString& message)
+{
+    throw TAppError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(path)).arg(line).arg(message));
+}
+
+bool EncodableInGbk(const QString& text)
+{
+    return AnsiToWide(WideToAnsi(text)) == text;
+}
+
+QString TextField(const QJsonObject& object, const QString& key, const QString& path, int line)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isString())
+        LineError(path, line, QStringLiteral("\"%1\" must be text").arg(key));
+    const QString text = value.toString();
+    if (!EncodableInGbk(text))
+        LineError(path, line, QStringLiteral("\"%1\" holds characters that GBK cannot encode").arg(key));
+    return text;
+}
+
+std::optional<QString> OptionalTextField(const QJsonObject& object, const QString& key, const QString& path,
+                                         int line)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    return TextField(object, key, path, line);
+}
+
+TPoemEntry ParseLine(const QByteArray& bytes, const QString& path, int line)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        LineError(path, line, QStringLiteral("not valid JSON (%1 at column %2)")
+                                  .arg(error.errorString())
+                                  .arg(error.offset + 1));
+    if (!document.isObject())
+        LineError(path, line, QStringLiteral("not a JSON object"));
+    const QJsonObject object = document.object();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (!PoemKeys().contains(it.key()))
+            LineError(path, line, QStringLiteral("unknown key \"%1\"").arg(it.key()));
+
+    TPoemEntry entry;
+    const QJsonValue id = object.value(QStringLiteral("id"));
+    const double number = id.toDouble(0.5);
+    if (!id.isDouble() || std::floor(number) != number || std::fabs(number) > kLargestExactInteger)
+        LineError(path, line, QStringLiteral("\"id\" must be an integer"));
+    entry.Id = static_cast<std::int64_t>(number);
+    entry.Content = TextField(object, QStringLiteral("content"), path, line);
+    entry.Title = OptionalTextField(object, QStringLiteral("title"), path, line);
+    entry.Author = OptionalTextField(object, QStringLiteral("author"), path, line);
+    entry.Dynasty = OptionalTextField(object, QStringLiteral("dynasty"), path, line);
+    return entry;
+}
+
+QVariant NullableText(const std::optional<QString>& text)
+{
+    return text ? QVariant(*text) : QVariant(QMetaType::fromType<QString>());
+}
+
+// Undoes a transaction that was not committed when the scope ends.
+class TTransactionScope {
+public:
+    explicit TTransactionScope(TDbConnection& connection) : FConnection(connection)
+    {
+        FConnection.BeginTransaction();
+    }
+    ~TTransactionScope()
+    {
+        if (!FCommitted)
+            FConnection.Rollback();
+    }
+    TTransactionScope(const TTransactionScope&) = delete;
+    TTransactionScope& operator=(const TTransactionScope&) = delete;
+    void Commit()
+    {
+        FConnection.Commit();
+        FCommitted = true;
+    }
+
+private:
+    TDbConnection& FConnection;
+    bool FCommitted = false;
+};
+
+}  // namespace
+
+std::vector<TPoemEntry> ReadPoemFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+
+    std::vector<TPoemEntry> entries;
+    QMap<std::int64_t, int> lineOfId;
+    const QList<QByteArray> lines = data.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const int lineNumber = static_cast<int>(i + 1);
+        QByteArray bytes = lines[i];
+        if (bytes.endsWith('\r'))
+            bytes.chop(1);
+        if (bytes.trimmed().isEmpty())
+            continue;
+        TPoemEntry entry = ParseLine(bytes, path, lineNumber);
+        if (lineOfId.contains(entry.Id))
+            LineError(path, lineNumber, QStringLiteral("id %1 is used already on line %2")
+                                            .arg(entry.Id)
+                                            .arg(lineOfId.value(entry.Id)));
+        lineOfId.insert(entry.Id, lineNumber);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+TPoemTable ReadTableArgument(const QString& argument)
+{
+    static const QRegularExpression tableName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$"));
+    const qsizetype equals = argument.indexOf(u'=');
+    if (equals < 0)
+        throw TAppError(QStringLiteral("\"%1\" is not of the form TABLE=FILE.jsonl").arg(argument));
+    TPoemTable table;
+    table.Name = argument.left(equals);
+    table.File = argument.mid(equals + 1);
+    if (!tableName.match(table.Name).hasMatch())
+        throw TAppError(QStringLiteral("\"%1\" is not a usable table name (letters, digits and _, "
+                                       "not starting with a digit)")
+                            .arg(table.Name));
+    if (table.File.isEmpty())
+        throw TAppError(QStringLiteral("No file is given for table %1").arg(table.Name));
+    table.Rows = ReadPoemFile(table.File);
+    return table;
+}
+
+void WritePoemTables(TDbConnection& connection, const std::vector<TPoemTable>& tables)
+{
+    // SQL Server's TEXT holds no Chinese; NVARCHAR(MAX) does.
+    const bool sqlServer = connection.Provider() == TDbProvider::SqlServer;
+    const QString integer = sqlServer ? QStringLiteral("INT") : QStringLiteral("INTEGER");
+    const QString text = sqlServer ? QStringLiteral("NVARCHAR(MAX)") : QStringLiteral("TEXT");
+
+    TTransactionScope transaction(connection);
+    for (const TPoemTable& table : tables) {
+        connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + table.Name);
+        connection.Execute(QStringLiteral("CREATE TABLE %1 (ID %2, TITLE %3, AUTHOR %3, DYNASTY %3, CONTENT %3)")
+                               .arg(table.Name, integer, text));
+        std::vector<QVariantList> rows;
+        rows.reserve(table.Rows.size());
+        for (const TPoemEntry& entry : table.Rows)
+            rows.push_back({QVariant(static_cast<qlonglong>(entry.Id)), NullableText(entry.Title),
+                            NullableText(entry.Author), NullableText(entry.Dynasty), QVariant(entry.Content)});
+        connection.ExecuteBatch(
+            QStringLiteral("INSERT INTO %1 (ID, TITLE, AUTHOR, DYNASTY, CONTENT) VALUES (?, ?, ?, ?, ?)")
+                .arg(table.Name),
+            rows);
+    }
+    transaction.Commit();
+}
+
+void WriteSQLiteFile(const QString& path, const std::vector<TPoemTable>& tables)
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        throw TAppError(QStringLiteral("%1 is a folder").arg(QDir::toNativeSeparators(path)));
+    if (!target.absoluteDir().exists())
+        throw TAppError(QStringLiteral("The folder %1 does not exist")
+                            .arg(QDir::toNativeSeparators(target.absolutePath())));
+
+    // Written under a temporary name next to the target and renamed at the
+    // end, so that a reader never sees a half-written database.
+    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    if (!temporary.open())
+        throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
+                            .arg(QDir::toNativeSeparators(target.absolutePath()), temporary.errorString()));
+    temporary.close();
+    {
+        TDbConnection connection;
+        connection.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
+                                       QuoteConnectionValue(temporary.fileName()));
+        connection.Open();
+        WritePoemTables(connection, tables);
+        connection.Close();
+    }
+    QFile::setPermissions(temporary.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(temporary.fileName().toStdU16String()),
+                            std::filesystem::path(target.absoluteFilePath().toStdU16String()), error);
+    if (error)
+        throw TAppError(QStringLiteral("Cannot write %1: %2")
+                            .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.message())));
+    temporary.setAutoRemove(false);
+}
+
+void WriteServerTables(const QString& connectionString, const std::vector<TPoemTable>& tables)
+{
+    TDbConnection connection;
+    connection.SetConnectionString(connectionString);
+    connection.SetLoginPrompt(false);
+    connection.Open();
+    WritePoemTables(connection, tables);
+    connection.Close();
+}
+
+int RunMkPoemDb(const QStringList& arguments, QTextStream& out, QTextStream& err)
+{
+    const QString usage = QStringLiteral(
+        "usage: mkpoemdb sqlite OUT TABLE=FILE.jsonl [TABLE=FILE.jsonl ...]\n"
+        "       mkpoemdb remote \"CONNECTION STRING\" TABLE=FILE.jsonl [TABLE=FILE.jsonl ...]\n"
+        "Writes poem tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT) from JSON Lines files.\n");
+    if (arguments.size() < 3 ||
+        (arguments[0] != QLatin1String("sqlite") && arguments[0] != QLatin1String("remote"))) {
+        err << usage;
+        err.flush();
+        return 2;
+    }
+    try {
+        std::vector<TPoemTable> tables;
+        QSet<QString> names;
+        for (qsizetype i = 2; i < arguments.size(); ++i) {
+            TPoemTable table = ReadTableArgument(arguments[i]);
+            if (names.contains(table.Name.toUpper()))
+                throw TAppError(QStringLiteral("Table %1 is given twice").arg(table.Name));
+            names.insert(table.Name.toUpper());
+            tables.push_back(std::move(table));
+        }
+        if (arguments[0] == QLatin1String("sqlite"))
+            WriteSQLiteFile(arguments[1], tables);
+        else
+            WriteServerTables(arguments[1], tables);
+        for (const TPoemTable& table : tables)
+            out << table.Name << ": " << table.Rows.size() << " poems from "
+                << QDir::toNativeSeparators(table.File) << '\n';
+        out.flush();
+        return 0;
+    } catch (const std::exception& error) {
+        err << "mkpoemdb: " << QString::fromUtf8(error.what()) << '\n';
+        err.flush();
+        return 1;
+    }
+}
