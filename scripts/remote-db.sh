@@ -21,6 +21,12 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(realpath -m "${VERSEQUEST_BUILD_DIR:-$root/build}")
 dir=$(realpath -m "${VERSEQUEST_REMOTE_DB_DIR:-$build_dir/remote-db}")
+# As root the server runs as "postgres", which may not reach a checkout under
+# a private folder (/root, say); the server then lives under /tmp instead.
+if [[ -z ${VERSEQUEST_REMOTE_DB_DIR:-} && $(id -u) -eq 0 ]] &&
+   ! runuser -u postgres -- test -x "$(dirname "$build_dir")" 2>/dev/null; then
+  dir=/tmp/versequest-remote-db-${VERSEQUEST_REMOTE_DB_PORT:-55432}
+fi
 port=${VERSEQUEST_REMOTE_DB_PORT:-55432}
 pg_bin=/usr/lib/postgresql/15/bin
 data=$dir/data

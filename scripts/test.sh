@@ -22,3 +22,16 @@ export VERSEQUEST_TEST_REMOTE_CONNECTION=$VERSEQUEST_REMOTE_CONNECTION
 unset VERSEQUEST_REMOTE_CONNECTION
 
 ctest --test-dir build --output-on-failure
+
+
+# The same tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer
+# (skip with VERSEQUEST_SKIP_SANITIZERS=1 for a quick local run).
+if [[ "${VERSEQUEST_SKIP_SANITIZERS:-0}" != 1 ]]; then
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVERSEQUEST_SANITIZE=ON \
+        -DVERSEQUEST_BUILD_BENCH=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  cmake --build build-sanitize -j "$(nproc)"
+  ctest --test-dir build-sanitize --output-on-failure
+fi

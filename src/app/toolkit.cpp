@@ -13,8 +13,6 @@
 #include <cmath>
 #include <utility>
 
-TAppError::TAppError(const QString& message) : std::runtime_error(message.toStdString()) {}
-
 // ---- Message boxes --------------------------------------------------------
 
 namespace {

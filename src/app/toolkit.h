@@ -4,6 +4,8 @@
 // labels, paint boxes, the edit box, the memo, the scroll box, message boxes,
 // fonts and the application object that reports errors escaping handlers.
 
+#include "library/app_error.h"
+
 #include <QApplication>
 #include <QColor>
 #include <QFont>
@@ -27,12 +29,6 @@ inline const QString kAppTitle = QStringLiteral("青简堂诗词猜诗");
 // The face every run-time text uses; substitutes are registered for it.
 inline const QString kKaiFace = QStringLiteral("楷体_GB2312");
 
-// An error with a message for the player; the message is UTF-8.
-class TAppError : public std::runtime_error {
-public:
-    explicit TAppError(const QString& message);
-    QString Message() const { return QString::fromUtf8(what()); }
-};
 
 // ---- Message boxes --------------------------------------------------------
 

@@ -1,6 +1,6 @@
 #include "library/database.h"
 
-#include "app/toolkit.h"  // TAppError
+#include "library/app_error.h"
 
 #include <QDir>
 #include <QFile>

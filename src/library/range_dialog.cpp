@@ -1,4 +1,5 @@
 #include "app/uMain.h"
+#include "library/sources.h"
 
 #include <QButtonGroup>
 #include <QDialog>
@@ -11,7 +12,6 @@ namespace {
 
 constexpr int kDialogWidth = 320;
 constexpr int kDialogHeight = 240;
-const char* const kItems[] = {"唐诗三百首", "小学诗词", "初中诗词", "高中诗词", "其他诗词"};
 
 }  // namespace
 
@@ -32,8 +32,8 @@ bool TfrmMain::ChooseRange()
     group->setGeometry(20, 20, 280, 150);
     auto* column = new QVBoxLayout(group);
     auto* buttons = new QButtonGroup(&dialog);
-    for (int i = 0; i < 5; ++i) {
-        auto* item = new QRadioButton(QString::fromUtf8(kItems[i]), group);
+    for (int i = 0; i < kSourceCount; ++i) {
+        auto* item = new QRadioButton(SourceOf(i).Label, group);
         column->addWidget(item);
         buttons->addButton(item, i);
     }

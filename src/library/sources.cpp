@@ -1,6 +1,6 @@
 #include "library/sources.h"
 
-#include "app/toolkit.h"
+#include "library/app_error.h"
 #include "library/database.h"
 #include "deployment_defaults.h"
 

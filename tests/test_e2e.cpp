@@ -1,0 +1,399 @@
+// Whole games through the real main window, offscreen: the start-up dialog,
+// loads of every source, clicks, hints, answers, give-up, restart, switching
+// sources, the remote source and its failures, closing during a load.
+#include "loader_helpers.h"
+
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const kJingYeSi = "床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。";
+
+// Library rows: id, title, author, dynasty, content.
+struct TRow {
+    int id;
+    const char* title;
+    const char* author;
+    const char* dynasty;
+    const char* content;
+};
+
+const TRow kTang300[] = {
+    {1, "静夜思", "李白", "唐", kJingYeSi},
+    {2, "登鹳雀楼", "王之涣", "唐", "白日依山尽，黄河入海流。\r\n欲穷千里目，更上一层楼。"},
+    {3, "绝句", "杜甫", "唐", "两个黄鹂鸣翠柳，一行白鹭上青天。\r\n窗含西岭千秋雪，门泊东吴万里船。"},
+};
+
+const TRow kSchool[] = {
+    {1, "春晓", "孟浩然", "唐", "春眠不觉晓，处处闻啼鸟。\r\n夜来风雨声，花落知多少。"},
+    {139, "相思", "王维", "唐", "红豆生南国，春来发几枝。\r\n愿君多采撷，此物最相思。"},
+    {140, "江雪", "柳宗元", "唐", "千山鸟飞绝，万径人踪灭。\r\n孤舟蓑笠翁，独钓寒江雪。"},
+    {269, "鹿柴", "王维", "唐", "空山不见人，但闻人语响。\r\n返景入深林，复照青苔上。"},
+    {270, "登鹳雀楼", "王之涣", "唐", "白日依山尽，黄河入海流。\r\n欲穷千里目，更上一层楼。"},
+    {342, "绝句", "杜甫", "唐", "两个黄鹂鸣翠柳，一行白鹭上青天。\r\n窗含西岭千秋雪，门泊东吴万里船。"},
+    {343, "静夜思", "李白", "唐", kJingYeSi},
+};
+
+template <std::size_t N>
+TTestTable Table(const char* name, const TRow (&rows)[N])
+{
+    TTestTable table{QString::fromUtf8(name),
+                     QStringLiteral("ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT"),
+                     {}};
+    for (const TRow& row : rows)
+        table.Rows.push_back({row.id, QString::fromUtf8(row.title), QString::fromUtf8(row.author),
+                              QString::fromUtf8(row.dynasty), QString::fromUtf8(row.content)});
+    return table;
+}
+
+// A program directory holding the two local tables, the way the build
+// writes db21.mdb next to the game.
+class TGameDir {
+public:
+    TGameDir() { WriteTestDatabase(FDir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300), Table("TB112", kSchool)}); }
+
+private:
+    TScopedProgramDir FDir;
+};
+
+void ShowAndActivate(QWidget& window)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+}
+
+std::vector<std::string> Titles(const TfrmMain& frm)
+{
+    return TitlesOf(frm);
+}
+
+void ClickLabel(TLabel* label)
+{
+    QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+}
+
+// A key as the player presses it: to whichever control has the focus.
+void PressKey(QWidget& window, Qt::Key key)
+{
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus && focus->window() == &window ? focus : &window, key);
+}
+
+void TypeAnswer(TfrmMain& frm, const QString& text)
+{
+    frm.edtAnswer->setFocus();
+    frm.edtAnswer->setText(text);
+    QTest::keyClick(frm.edtAnswer, Qt::Key_Return);
+}
+
+// Guards against the pieces of a game not fitting together: the first
+// puzzle, uncovering, hints, a wrong and a right answer, the end state,
+// restart, give-up, all through clicks and keys on the real window.
+TEST(EndToEnd, AWholeGameOnTheTangPoems)
+{
+    TGameDir dir;
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(0));
+    QPointer<TfrmMain> frm = new TfrmMain;
+    ASSERT_TRUE(boxes.Calls().empty());
+    ASSERT_EQ(frm->FPoemCount, 3);
+    frm->SetRandomDrawForTesting([](int) { return 0; });  // first stanza, first character
+    ShowAndActivate(*frm);
+
+    EXPECT_EQ(frm->FTask.Title, G("静夜思"));
+    EXPECT_EQ(frm->lblMode->text(), QStringLiteral("模式：单人猜诗"));
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("已显示 1/20 个字，点击诗句行可翻开更多字！"));
+    EXPECT_EQ(frm->lblPuzzleNo->text(), QStringLiteral("第 1 首"));
+    EXPECT_EQ(frm->FTask.Lines[0].Revealed[0], 1);
+
+    // Uncover the third character of the second line (zone 300 div 102 = 2).
+    QTest::mouseClick(frm->pbLine[1], Qt::LeftButton, {}, QPoint(300, 20));
+    EXPECT_EQ(frm->FTask.Lines[1].Revealed[2], 1);
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("已显示 2/20 个字，请猜诗词名！"));
+
+    ClickLabel(frm->lblHint);
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("提示：静****"));
+
+    TypeAnswer(*frm, QStringLiteral("春晓"));
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("诗词名不正确，请重试！"));
+    EXPECT_TRUE(frm->edtAnswer->text().isEmpty());
+
+    TypeAnswer(*frm, QStringLiteral("  静夜思\t"));
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
+    EXPECT_EQ(frm->lblScore->text(), QStringLiteral("得分: 1"));
+    EXPECT_EQ(frm->lblPuzzleNo->text(), QStringLiteral("第 1 首"));
+    EXPECT_EQ(frm->memHistory->Lines(),
+              (QStringList{QStringLiteral("用户: 静夜思"), QStringLiteral("  ——《静夜思》【唐】李白"),
+                           QString()}));
+    EXPECT_TRUE(frm->FPoemVisible);
+    EXPECT_TRUE(frm->pnlPoem->isVisible());
+    EXPECT_EQ(frm->lblPoemTitle->text(), QStringLiteral("《静夜思》"));
+    EXPECT_EQ(frm->lblPoemAuthor->text(), QStringLiteral("【唐】李白"));
+    EXPECT_FALSE(frm->edtAnswer->isEnabled());
+    EXPECT_FALSE(frm->pnlSubmit->isEnabled());
+
+    // The puzzle is over: clicks uncover nothing, buttons do nothing.
+    const int revealed = frm->FTask.RevealedCount;
+    QTest::mouseClick(frm->pbLine[3], Qt::LeftButton, {}, QPoint(500, 20));
+    ClickLabel(frm->lblHint);
+    EXPECT_EQ(frm->FTask.RevealedCount, revealed);
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
+
+    // F5 starts afresh: score, history and the panel go back.
+    frm->SetRandomDrawForTesting([](int n) { return n - 1; });  // last stanza, last character
+    PressKey(*frm, Qt::Key_F5);
+    EXPECT_EQ(frm->FTask.Title, G("绝句"));
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("已显示 1/28 个字，点击诗句行可翻开更多字！"));
+    EXPECT_EQ(frm->lblScore->text(), QStringLiteral("得分: 0"));
+    EXPECT_TRUE(frm->memHistory->Lines().isEmpty());
+    EXPECT_FALSE(frm->FPoemVisible);
+    EXPECT_TRUE(frm->edtAnswer->isEnabled());
+
+    ClickLabel(frm->lblGiveUp);
+    EXPECT_EQ(frm->lblStatus->text(), QStringLiteral("答案是：《绝句》 （杜甫），共猜对了 0 首！"));
+    EXPECT_TRUE(frm->FPoemVisible);
+    EXPECT_FALSE(frm->pnlGiveUp->isEnabled());
+
+    QTest::mouseClick(frm->pnlRestart, Qt::LeftButton, {}, QPoint(1, 1));  // on the bevel
+    EXPECT_TRUE(frm->FPuzzleActive);
+    EXPECT_FALSE(frm->FPuzzleOver);
+    EXPECT_FALSE(frm->FPoemVisible);
+    EXPECT_TRUE(boxes.Calls().empty());
+
+    frm->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(frm.isNull());
+}
+
+// Guards against a source reading the wrong rows: the school levels split
+// the shared table at IDs 139/140, 269/270 and 342/343.
+TEST(EndToEnd, EachLocalSourceLoadsItsRowsAtStartUp)
+{
+    TGameDir dir;
+    struct Case {
+        int source;
+        std::vector<const char*> titles;
+    };
+    const Case cases[] = {
+        {0, {"静夜思", "登鹳雀楼", "绝句"}},
+        {1, {"春晓", "相思"}},
+        {2, {"江雪", "鹿柴"}},
+        {3, {"登鹳雀楼", "绝句"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        TMessageBoxRecorder boxes;
+        QueueRangeDialogAnswer(ChooseSource(c.source));
+        TfrmMain frm;
+        EXPECT_EQ(frm.FRangeIndex, c.source);
+        std::vector<std::string> expected;
+        for (const char* title : c.titles)
+            expected.push_back(G(title));
+        EXPECT_EQ(Titles(frm), expected);
+        ShowAndActivate(frm);
+        EXPECT_NE(std::find(expected.begin(), expected.end(), frm.FTask.Title), expected.end());
+        EXPECT_TRUE(boxes.Calls().empty());
+    }
+}
+
+// Guards against a switch that keeps the old library, a cancelled switch
+// that changes anything, and a dialog that forgets the chosen source.
+TEST(EndToEnd, SwitchingSourcesAndBack)
+{
+    TGameDir dir;
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(0));
+    TfrmMain frm;
+    ShowAndActivate(frm);
+    const std::string firstTitle = frm.FTask.Title;
+
+    QueueRangeDialogAnswer(ChooseSource(2));
+    ClickLabel(frm.lblSwitchRange);
+    EXPECT_EQ(frm.FRangeIndex, 2);
+    EXPECT_EQ(Titles(frm), (std::vector<std::string>{G("江雪"), G("鹿柴")}));
+    EXPECT_TRUE(frm.FTask.Title == G("江雪") || frm.FTask.Title == G("鹿柴"));
+    EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("已显示 1/20 个字，点击诗句行可翻开更多字！"));
+
+    // Cancel: the same source stays preset next time, the puzzle goes on.
+    QTest::mouseClick(frm.pbLine[0], Qt::LeftButton, {}, QPoint(5, 5));
+    const TGuessTask before = frm.FTask;
+    const QString status = frm.lblStatus->text();
+    QueueRangeDialogAnswer(CancelDialog());
+    QTest::mouseClick(frm.pnlSwitchRange, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(RangeDialogPresets().back(), 2);
+    EXPECT_EQ(frm.FRangeIndex, 2);
+    EXPECT_EQ(frm.FTask.Title, before.Title);
+    EXPECT_EQ(frm.FTask.RevealedCount, before.RevealedCount);
+    EXPECT_EQ(frm.lblStatus->text(), status);
+
+    QueueRangeDialogAnswer(ChooseSource(0));
+    ClickLabel(frm.lblSwitchRange);
+    EXPECT_EQ(RangeDialogPresets().back(), 2);
+    EXPECT_EQ(frm.FPoemCount, 3);
+    EXPECT_EQ(frm.FRangeIndex, 0);
+    EXPECT_FALSE(firstTitle.empty());
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// Guards against a load error during a switch ending the game: the error
+// box shows, and play goes on with the earlier puzzle.
+TEST(EndToEnd, ALoadErrorDuringASwitchKeepsThePuzzle)
+{
+    TScopedProgramDir dir;
+    WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")),
+                      {Table("TBZ300", kTang300),
+                       {QStringLiteral("TB112"), QStringLiteral("ID INTEGER, TITLE TEXT"), {{1, QStringLiteral("x")}}}});
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(0));
+    TfrmMain frm;
+    ShowAndActivate(frm);
+    const std::string title = frm.FTask.Title;
+    const QString status = frm.lblStatus->text();
+
+    QueueRangeDialogAnswer(ChooseSource(1));  // TB112 has no CONTENT column
+    ClickLabel(frm.lblSwitchRange);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].Caption, QStringLiteral("青简堂诗词猜诗"));
+    EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Error);
+    EXPECT_EQ(frm.FTask.Title, title);
+    EXPECT_EQ(frm.lblStatus->text(), status);
+    EXPECT_TRUE(frm.FPuzzleActive);
+    ExpectNoOpenConnections();
+
+    // The game goes on: the answer still counts.
+    TypeAnswer(frm, AnsiToWide(title));
+    EXPECT_EQ(frm.lblScore->text(), QStringLiteral("得分: 1"));
+}
+
+// ---- The remote source, against the throwaway PostgreSQL server -----------
+
+QString RemoteConnection()
+{
+    return qEnvironmentVariable("VERSEQUEST_TEST_REMOTE_CONNECTION");
+}
+
+// Points the game's remote connection at `connection` for one test.
+class TScopedRemote {
+public:
+    explicit TScopedRemote(const QString& connection)
+        : FHadValue(qEnvironmentVariableIsSet("VERSEQUEST_REMOTE_CONNECTION")),
+          FOld(qgetenv("VERSEQUEST_REMOTE_CONNECTION"))
+    {
+        qputenv("VERSEQUEST_REMOTE_CONNECTION", connection.toUtf8());
+    }
+    ~TScopedRemote()
+    {
+        if (FHadValue)
+            qputenv("VERSEQUEST_REMOTE_CONNECTION", FOld);
+        else
+            qunsetenv("VERSEQUEST_REMOTE_CONNECTION");
+    }
+
+private:
+    bool FHadValue;
+    QByteArray FOld;
+};
+
+bool RemoteDb(const QString& command)
+{
+    QProcess script;
+    script.setStandardOutputFile(QProcess::nullDevice());  // the export line holds a password
+    script.start(QStringLiteral(VQ_SOURCE_DIR "/scripts/remote-db.sh"), {command});
+    return script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit &&
+           script.exitCode() == 0;
+}
+
+// Guards against the remote source failing to play end to end, and against
+// a server that went away mid-session hanging or crashing the game.
+TEST(EndToEnd, RemoteSourceAndAServerStoppedMidSession)
+{
+    if (RemoteConnection().isEmpty())
+        GTEST_SKIP() << "VERSEQUEST_TEST_REMOTE_CONNECTION not set (scripts/test.sh sets it)";
+    TGameDir dir;
+    TScopedRemote remote(RemoteConnection());
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(0));
+    TfrmMain frm;
+    ShowAndActivate(frm);
+
+    QueueRangeDialogAnswer(ChooseSource(4));
+    ClickLabel(frm.lblSwitchRange);
+    ASSERT_GE(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].Text, QStringLiteral("连接成功，你现在可以开始了......"));
+    EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Information);
+    ASSERT_GT(frm.FPoemCount, 0);
+    EXPECT_EQ(frm.FProgressBar, nullptr);
+    EXPECT_EQ(frm.FProgressLabel, nullptr);
+    const std::vector<std::string> titles = Titles(frm);
+    EXPECT_NE(std::find(titles.begin(), titles.end(), frm.FTask.Title), titles.end());
+    // Solve it, to be sure the remote poem plays like a local one.
+    TypeAnswer(frm, AnsiToWide(frm.FTask.Title));
+    EXPECT_EQ(frm.lblScore->text(), QStringLiteral("得分: 1"));
+
+    // The server goes away; the next switch to it reports one failure.
+    ASSERT_TRUE(RemoteDb(QStringLiteral("stop")));
+    struct TRestart {
+        ~TRestart() { RemoteDb(QStringLiteral("start")); }
+    } restart;
+    boxes.Clear();
+    QueueRangeDialogAnswer(ChooseSource(4));
+    ClickLabel(frm.lblSwitchRange);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_EQ(boxes.Calls()[0].Text, QStringLiteral("远程数据库连接不成功，请检查网络后再试。"));
+    EXPECT_EQ(boxes.Calls()[0].Caption, QStringLiteral("连接失败"));
+    EXPECT_EQ(frm.FPoemCount, 0);
+    EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("无可用诗词，请切换范围！"));
+    EXPECT_EQ(frm.FProgressBar, nullptr);
+    ExpectNoOpenConnections();
+
+    // Back to a local source: the game is whole again.
+    QueueRangeDialogAnswer(ChooseSource(0));
+    ClickLabel(frm.lblSwitchRange);
+    EXPECT_EQ(frm.FPoemCount, 3);
+}
+
+// Guards against the window being destroyed under a running remote load:
+// the close waits for the load to stop, then the window goes.
+TEST(EndToEnd, ClosingTheWindowDuringARemoteLoad)
+{
+    if (RemoteConnection().isEmpty())
+        GTEST_SKIP() << "VERSEQUEST_TEST_REMOTE_CONNECTION not set (scripts/test.sh sets it)";
+    TGameDir dir;
+    TScopedRemote remote(RemoteConnection());
+    QueueRangeDialogAnswer(ChooseSource(0));
+    QPointer<TfrmMain> frm;
+    {
+        TMessageBoxRecorder startUp;
+        frm = new TfrmMain;
+    }
+    ShowAndActivate(*frm);
+
+    // The player closes the window right after the connection box, while the
+    // load goes on processing messages.
+    std::vector<TMessageBoxCall> calls;
+    const TMessageBoxHook previous = SetMessageBoxHook([&](const TMessageBoxCall& call) {
+        calls.push_back(call);
+        if (call.Caption == QStringLiteral("提示") && !frm.isNull())
+            QTimer::singleShot(0, frm, [frm] { frm->close(); });
+    });
+    QueueRangeDialogAnswer(ChooseSource(4));
+    ClickLabel(frm->lblSwitchRange);
+    for (int i = 0; i < 10 && !frm.isNull(); ++i) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    SetMessageBoxHook(previous);
+    EXPECT_TRUE(frm.isNull());
+    ExpectNoOpenConnections();
+    // Only the connection box: the stopped load reports nothing more.
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Text, QStringLiteral("连接成功，你现在可以开始了......"));
+}
+
+}  // namespace
