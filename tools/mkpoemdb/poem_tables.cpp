@@ -1,6 +1,6 @@
 #include "poem_tables.h"
 
-#include "app/toolkit.h"  // TAppError
+#include "library/app_error.h"
 #include "library/database.h"
 #include "library/poem.h"
 
