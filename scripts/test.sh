@@ -9,7 +9,16 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS
 cmake --build build -j "$(nproc)"
 
 # The remote source's tests run against a throwaway PostgreSQL server on
-# loopback; it is stopped afterwards unless it was running before.
+# loopback; it is stopped afterwards unless it was running before. Without a
+# port given, the first free one from 55432 on is taken.
+port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+if [[ -z "${VERSEQUEST_REMOTE_DB_PORT:-}" ]]; then
+  VERSEQUEST_REMOTE_DB_PORT=55432
+  while port_taken "$VERSEQUEST_REMOTE_DB_PORT" && ! scripts/remote-db.sh status >/dev/null 2>&1; do
+    VERSEQUEST_REMOTE_DB_PORT=$((VERSEQUEST_REMOTE_DB_PORT + 1))
+  done
+  export VERSEQUEST_REMOTE_DB_PORT
+fi
 if scripts/remote-db.sh status >/dev/null 2>&1; then
   stop_remote_db=0
 else
