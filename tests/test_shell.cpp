@@ -310,8 +310,20 @@ TEST(Toolkit, ButtonRunsItsHandlerOnceAndNotWhenDisabled)
     EXPECT_EQ(button.Panel->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(button.Label->cursor().shape(), Qt::PointingHandCursor);  // inherited
 
+    auto textPixels = [&](QRgb rgb) {
+        const QImage image = button.Panel->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += (image.pixel(x, y) & 0xFFFFFF) == rgb;
+        return count;
+    };
+    EXPECT_GT(textPixels(0x3C1E00), 0);
     button.Panel->setEnabled(false);
     EXPECT_FALSE(button.Label->isEnabled());
+    // A disabled button looks disabled: its text turns grey.
+    EXPECT_EQ(textPixels(0x3C1E00), 0);
+    EXPECT_GT(textPixels(0x808080), 0);
     QTest::mouseClick(button.Label, Qt::LeftButton, {}, QPoint(55, 18));
     QTest::mouseClick(button.Panel, Qt::LeftButton, {}, QPoint(1, 1));
     EXPECT_EQ(clicks, 2);

@@ -289,6 +289,8 @@ void TLabel::SetFontColor(const QColor& color)
 {
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, color);
+    // A disabled label (a button that passes no clicks) shows grey text.
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(0x808080));
     setPalette(pal);
 }
 
