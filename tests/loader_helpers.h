@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the loader suites: SQLite files with any tables and columns, and
-// a main window whose start-up load has already run.
+// Helpers of the loader suites: SQLite files with any tables and columns, a
+// main window whose start-up load has run, and scoped environment variables.
 
 #include "app/uMain.h"
 #include "support/test_support.h"
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,7 @@ struct TTestTable {
 };
 
 // A NULL text value.
-inline QVariant NullText()
-{
-    return QVariant(QMetaType::fromType<QString>());
-}
+inline QVariant NullText() { return QVariant(QMetaType::fromType<QString>()); }
 
 // Writes an SQLite file with `tables` at `path`, straight through Qt SQL.
 inline void WriteTestDatabase(const QString& path, const std::vector<TTestTable>& tables)
@@ -44,24 +42,20 @@ inline void WriteTestDatabase(const QString& path, const std::vector<TTestTable>
             ASSERT_TRUE(query.exec(QStringLiteral("CREATE TABLE %1 (%2)").arg(table.Name, table.Columns)))
                 << query.lastError().text().toStdString();
             for (const QVariantList& row : table.Rows) {
-                QStringList marks;
-                for (qsizetype i = 0; i < row.size(); ++i)
-                    marks << QStringLiteral("?");
-                ASSERT_TRUE(query.prepare(
-                    QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(table.Name, marks.join(u','))));
+                const QString marks = QStringLiteral("?,").repeated(row.size()).chopped(1);
+                ASSERT_TRUE(query.prepare(QStringLiteral("INSERT INTO %1 VALUES (%2)").arg(table.Name, marks)));
                 for (qsizetype i = 0; i < row.size(); ++i)
                     query.bindValue(static_cast<int>(i), row[i]);
                 ASSERT_TRUE(query.exec()) << query.lastError().text().toStdString();
             }
         }
         db.commit();
-        db.close();
     }
     QSqlDatabase::removeDatabase(name);
 }
 
-// A main window built as the program builds it. The start-up load of the
-// first source has run; its boxes (a missing database, say) are swallowed.
+// A main window built as the program builds it; the boxes of its start-up
+// load of the first source (a missing database, say) are swallowed.
 inline std::unique_ptr<TfrmMain> MakeWindow()
 {
     TMessageBoxRecorder startUpBoxes;
@@ -82,3 +76,21 @@ inline void ExpectNoOpenConnections()
     EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty())
         << QSqlDatabase::connectionNames().join(u',').toStdString();
 }
+
+// Sets (or, with nullopt, unsets) an environment variable for the scope's life.
+class TScopedEnv {
+public:
+    TScopedEnv(const char* name, const std::optional<QByteArray>& value) : FName(name)
+    {
+        if (qEnvironmentVariableIsSet(name))
+            FOld = qgetenv(name);
+        value ? qputenv(name, *value) : qunsetenv(name);
+    }
+    ~TScopedEnv() { FOld ? qputenv(FName, *FOld) : qunsetenv(FName); }
+    TScopedEnv(const TScopedEnv&) = delete;
+    TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+    const char* FName;
+    std::optional<QByteArray> FOld;
+};

@@ -14,8 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -31,27 +34,21 @@ QRgb PixelAt(const QImage& image, int x, int y)
     return image.pixel(x, y) & 0xFFFFFF;
 }
 
-QRgb Rgb24(const QColor& color)
-{
-    return color.rgb() & 0xFFFFFF;
-}
-
 // A main window in a program directory of its own; `background`, when given,
-// is written there as bg_poetry.bmp first. The missing database is reported
-// in a box, which the recorder takes.
+// is written there as bg_poetry.bmp first. The recorder takes the box about
+// the missing database.
 struct TWindow {
     explicit TWindow(const QImage& background = QImage())
     {
-        if (!background.isNull()) {
-            EXPECT_TRUE(background.save(Dir.File(QStringLiteral("bg_poetry.bmp")), "BMP"));
-        }
+        EXPECT_TRUE(background.isNull() || background.save(Dir.File(QStringLiteral("bg_poetry.bmp")), "BMP"));
         Frm = std::make_unique<TfrmMain>();
     }
-    void Show()
+    TfrmMain& Show()
     {
         Frm->show();
         QApplication::setActiveWindow(Frm.get());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(Frm.get()));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(Frm.get()));
+        return *Frm;
     }
     QImage Shot() const { return Frm->grab().toImage(); }
 
@@ -60,107 +57,97 @@ struct TWindow {
     std::unique_ptr<TfrmMain> Frm;
 };
 
+// Probes of single pixels in a grabbed image.
+struct TProbe {
+    int x, y;
+    QRgb color;
+};
+
+void ExpectPixels(const QImage& image, std::initializer_list<TProbe> probes)
+{
+    for (const TProbe& p : probes)
+        EXPECT_EQ(PixelAt(image, p.x, p.y), p.color) << p.x << "," << p.y;
+}
+
 // Guards against a control misplaced, on the wrong parent, or built in an
-// order that stacks a sibling under the one it should cover.
+// order that stacks a sibling under the one it should cover; and against the
+// fourth verse box not being cut off at the panel's bottom.
 TEST(Layout, EveryControlHasItsParentAndBounds)
 {
     TWindow w;
     TfrmMain& f = *w.Frm;
     QWidget* const win = &f;
-    struct Case {
-        const char* name;
-        QWidget* control;
-        QWidget* parent;
-        QRect bounds;
+    // Control, parent, bounds; a failure names the expected bounds.
+    const std::tuple<QWidget*, QWidget*, QRect> cases[] = {
+        {f.pnlTitle, win, {20, 10, 510, 85}}, {f.lblTitle, f.pnlTitle, {0, 8, 510, 45}},
+        {f.lblSubtitle, f.pnlTitle, {0, 55, 510, 22}}, {f.pnlInfo, win, {20, 102, 510, 64}},
+        {f.lblMode, f.pnlInfo, {15, 4, 230, 36}}, {f.lblScore, f.pnlInfo, {360, 4, 135, 36}},
+        {f.lblStatus, f.pnlInfo, {15, 40, 480, 18}}, {f.pnlVerses, win, {20, 165, 510, 190}},
+        {f.pbLine[0], f.pnlVerses, {0, 0, 510, 46}}, {f.pbLine[1], f.pnlVerses, {0, 50, 510, 46}},
+        {f.pbLine[2], f.pnlVerses, {0, 100, 510, 46}}, {f.pbLine[3], f.pnlVerses, {0, 150, 510, 46}},
+        {f.lblPuzzleNo, win, {20, 360, 510, 24}}, {f.pnlHistory, win, {20, 390, 510, 152}},
+        {f.lblHistoryCaption, f.pnlHistory, {0, 4, 510, 20}}, {f.memHistory, f.pnlHistory, {10, 28, 490, 114}},
+        {f.pnlInput, win, {20, 550, 510, 56}}, {f.lblPrompt, f.pnlInput, {0, 0, 510, 18}},
+        {f.edtAnswer, f.pnlInput, {10, 22, 320, 30}}, {f.pnlSubmit, f.pnlInput, {340, 20, 50, 32}},
+        {f.lblSubmit, f.pnlSubmit, {0, 0, 50, 32}}, {f.pnlHint, f.pnlInput, {398, 20, 50, 32}},
+        {f.lblHint, f.pnlHint, {0, 0, 50, 32}}, {f.pnlGiveUp, f.pnlInput, {456, 20, 50, 32}},
+        {f.lblGiveUp, f.pnlGiveUp, {0, 0, 50, 32}}, {f.pnlCommands, win, {20, 616, 510, 52}},
+        {f.pnlRestart, f.pnlCommands, {78, 8, 110, 36}}, {f.lblRestart, f.pnlRestart, {0, 0, 110, 36}},
+        {f.pnlSwitchRange, f.pnlCommands, {200, 8, 110, 36}},
+        {f.lblSwitchRange, f.pnlSwitchRange, {0, 0, 110, 36}}, {f.pnlPoemDivider, win, {545, 10, 2, 660}},
+        {f.pnlPoem, win, {558, 10, 232, 660}}, {f.lblPoemTitle, f.pnlPoem, {0, 20, 232, 60}},
+        {f.lblPoemAuthor, f.pnlPoem, {0, 60, 232, 22}}, {f.lblPoemRule, f.pnlPoem, {20, 92, 192, 2}},
+        {f.sbPoem, f.pnlPoem, {4, 110, 224, 540}}, {f.lblPoemText, f.sbPoem->Content(), {8, 0, 208, 17}},
+        {f.pnlPoemToggle, win, {547, 12, 24, 56}}, {f.lblPoemToggle, f.pnlPoemToggle, {0, 0, 24, 56}},
     };
-    const Case cases[] = {
-        {"pnlTitle", f.pnlTitle, win, {20, 10, 510, 85}},
-        {"lblTitle", f.lblTitle, f.pnlTitle, {0, 8, 510, 45}},
-        {"lblSubtitle", f.lblSubtitle, f.pnlTitle, {0, 55, 510, 22}},
-        {"pnlInfo", f.pnlInfo, win, {20, 102, 510, 64}},
-        {"lblMode", f.lblMode, f.pnlInfo, {15, 4, 230, 36}},
-        {"lblScore", f.lblScore, f.pnlInfo, {360, 4, 135, 36}},
-        {"lblStatus", f.lblStatus, f.pnlInfo, {15, 40, 480, 18}},
-        {"pnlVerses", f.pnlVerses, win, {20, 165, 510, 190}},
-        {"pbLine[0]", f.pbLine[0], f.pnlVerses, {0, 0, 510, 46}},
-        {"pbLine[1]", f.pbLine[1], f.pnlVerses, {0, 50, 510, 46}},
-        {"pbLine[2]", f.pbLine[2], f.pnlVerses, {0, 100, 510, 46}},
-        {"pbLine[3]", f.pbLine[3], f.pnlVerses, {0, 150, 510, 46}},
-        {"lblPuzzleNo", f.lblPuzzleNo, win, {20, 360, 510, 24}},
-        {"pnlHistory", f.pnlHistory, win, {20, 390, 510, 152}},
-        {"lblHistoryCaption", f.lblHistoryCaption, f.pnlHistory, {0, 4, 510, 20}},
-        {"memHistory", f.memHistory, f.pnlHistory, {10, 28, 490, 114}},
-        {"pnlInput", f.pnlInput, win, {20, 550, 510, 56}},
-        {"lblPrompt", f.lblPrompt, f.pnlInput, {0, 0, 510, 18}},
-        {"edtAnswer", f.edtAnswer, f.pnlInput, {10, 22, 320, 30}},
-        {"pnlSubmit", f.pnlSubmit, f.pnlInput, {340, 20, 50, 32}},
-        {"lblSubmit", f.lblSubmit, f.pnlSubmit, {0, 0, 50, 32}},
-        {"pnlHint", f.pnlHint, f.pnlInput, {398, 20, 50, 32}},
-        {"lblHint", f.lblHint, f.pnlHint, {0, 0, 50, 32}},
-        {"pnlGiveUp", f.pnlGiveUp, f.pnlInput, {456, 20, 50, 32}},
-        {"lblGiveUp", f.lblGiveUp, f.pnlGiveUp, {0, 0, 50, 32}},
-        {"pnlCommands", f.pnlCommands, win, {20, 616, 510, 52}},
-        {"pnlRestart", f.pnlRestart, f.pnlCommands, {78, 8, 110, 36}},
-        {"lblRestart", f.lblRestart, f.pnlRestart, {0, 0, 110, 36}},
-        {"pnlSwitchRange", f.pnlSwitchRange, f.pnlCommands, {200, 8, 110, 36}},
-        {"lblSwitchRange", f.lblSwitchRange, f.pnlSwitchRange, {0, 0, 110, 36}},
-        {"pnlPoemDivider", f.pnlPoemDivider, win, {545, 10, 2, 660}},
-        {"pnlPoem", f.pnlPoem, win, {558, 10, 232, 660}},
-        {"lblPoemTitle", f.lblPoemTitle, f.pnlPoem, {0, 20, 232, 60}},
-        {"lblPoemAuthor", f.lblPoemAuthor, f.pnlPoem, {0, 60, 232, 22}},
-        {"lblPoemRule", f.lblPoemRule, f.pnlPoem, {20, 92, 192, 2}},
-        {"sbPoem", f.sbPoem, f.pnlPoem, {4, 110, 224, 540}},
-        {"pnlPoemToggle", f.pnlPoemToggle, win, {547, 12, 24, 56}},
-        {"lblPoemToggle", f.lblPoemToggle, f.pnlPoemToggle, {0, 0, 24, 56}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_NE(c.control, nullptr);
-        EXPECT_EQ(c.control->parentWidget(), c.parent);
-        EXPECT_EQ(c.control->geometry(), c.bounds);
+    for (const auto& [control, parent, bounds] : cases) {
+        SCOPED_TRACE(testing::Message() << "bounds " << bounds.x() << "," << bounds.y() << " " << bounds.width() << "x"
+                                        << bounds.height());
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->parentWidget(), parent);
+        EXPECT_EQ(control->geometry(), bounds);
     }
-    ASSERT_NE(f.lblPoemText, nullptr);
-    EXPECT_EQ(f.lblPoemText->parentWidget(), f.sbPoem->Content());
-    EXPECT_EQ(f.lblPoemText->geometry(), QRect(8, 0, 208, 17));
 
     // The areas are stacked in creation order: the verse panel covers the
     // info panel's bottom row, the tab covers the poem panel's left edge.
-    const QList<QWidget*> order = {f.pnlTopBorder, f.pnlBottomBorder, f.pnlTitle, f.pnlInfo,
-                                   f.pnlVerses, f.lblPuzzleNo, f.pnlHistory, f.pnlInput,
-                                   f.pnlCommands, f.pnlPoemDivider, f.pnlPoem, f.pnlPoemToggle};
+    const QList<QWidget*> order = {f.pnlTopBorder, f.pnlBottomBorder, f.pnlTitle,       f.pnlInfo,
+                                   f.pnlVerses,    f.lblPuzzleNo,     f.pnlHistory,     f.pnlInput,
+                                   f.pnlCommands,  f.pnlPoemDivider,  f.pnlPoem,        f.pnlPoemToggle};
     const QObjectList children = f.children();
     for (int i = 1; i < order.size(); ++i)
         EXPECT_LT(children.indexOf(order[i - 1]), children.indexOf(order[i])) << i;
     QWidget* atInfoBottom = f.childAt(200, 165);
     EXPECT_TRUE(atInfoBottom == f.pnlVerses || f.pnlVerses->isAncestorOf(atInfoBottom));
+
+    // Only the upper 40 rows of the fourth verse box show.
+    w.Show();
+    EXPECT_EQ(f.pbLine[2]->visibleRegion().boundingRect(), QRect(0, 0, 510, 46));
+    EXPECT_EQ(f.pbLine[3]->visibleRegion().boundingRect(), QRect(0, 0, 510, 40));
 }
 
 // Guards against command buttons placed by a rounding other than toward
 // zero or by a wrong span.
 TEST(Layout, CommandButtonsFollowTheBarWidth)
 {
-    struct Case {
-        int barWidth, first, second;
-    };
-    const Case cases[] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123}, {354, 0, 122},
-                          {353, 0, 122},  {351, -1, 121}, {0, -177, -55}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.barWidth);
-        EXPECT_EQ(CommandButtonLeft(c.barWidth, 0), c.first);
-        EXPECT_EQ(CommandButtonLeft(c.barWidth, 1), c.second);
+    const int cases[][3] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123},   {354, 0, 122},
+                            {353, 0, 122},  {351, -1, 121}, {0, -177, -55}};  // bar width, left edges
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        EXPECT_EQ(CommandButtonLeft(c[0], 0), c[1]);
+        EXPECT_EQ(CommandButtonLeft(c[0], 1), c[2]);
     }
 }
 
 // Guards against a wrong face, size, weight, colour, alignment, wrapping,
-// transparency or initial text on any label.
-TEST(Layout, LabelsHaveTheirFontsColoursAndTexts)
+// transparency or initial text on any label, edit or memo; against verse
+// boxes without tag or hand pointer, buttons without the hand; and against
+// controls disabled or the side panel shown at start.
+TEST(Layout, ControlsHaveTheirLookAndInitialState)
 {
     TWindow w;
     TfrmMain& f = *w.Frm;
-    constexpr Qt::Alignment left = Qt::AlignLeft | Qt::AlignTop;
-    constexpr Qt::Alignment centre = Qt::AlignHCenter | Qt::AlignTop;
-    constexpr Qt::Alignment right = Qt::AlignRight | Qt::AlignTop;
-    constexpr Qt::Alignment button = Qt::AlignCenter;
+    constexpr Qt::Alignment left = Qt::AlignLeft | Qt::AlignTop, centre = Qt::AlignHCenter | Qt::AlignTop,
+                            right = Qt::AlignRight | Qt::AlignTop, button = Qt::AlignCenter;
     struct Case {
         const char* name;
         TLabel* label;
@@ -196,65 +183,40 @@ TEST(Layout, LabelsHaveTheirFontsColoursAndTexts)
         const QFontInfo info(c.label->font());
         EXPECT_EQ(info.pixelSize(), c.pixels);
         EXPECT_EQ(info.bold(), c.bold);
-        EXPECT_TRUE(info.family().contains(QStringLiteral("Kai"), Qt::CaseInsensitive))
-            << info.family().toStdString();
-        EXPECT_EQ(Rgb24(c.label->palette().color(QPalette::WindowText)), c.color);
+        EXPECT_TRUE(info.family().contains(QStringLiteral("Kai"), Qt::CaseInsensitive)) << info.family().toStdString();
+        EXPECT_EQ(c.label->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF, c.color);
         EXPECT_EQ(c.label->alignment(), c.alignment);
         EXPECT_EQ(c.label->wordWrap(), c.wordWrap);
         EXPECT_FALSE(c.label->autoFillBackground());  // transparent
     }
-    // An ampersand shows as itself, not as a shortcut mark.
-    EXPECT_EQ(f.lblTitle->textFormat(), Qt::PlainText);
-
+    EXPECT_EQ(f.lblTitle->textFormat(), Qt::PlainText);  // an ampersand shows as itself
     // The rule is the one opaque label.
     EXPECT_TRUE(f.lblPoemRule->autoFillBackground());
-    EXPECT_EQ(Rgb24(f.lblPoemRule->palette().color(QPalette::Window)), kOrnament);
+    EXPECT_EQ(f.lblPoemRule->palette().color(QPalette::Window).rgb() & 0xFFFFFF, kOrnament);
 
-    const QFontInfo edit(f.edtAnswer->font());
-    EXPECT_EQ(edit.pixelSize(), 21);
-    EXPECT_FALSE(edit.bold());
+    const QFontInfo edit(f.edtAnswer->font()), memo(f.memHistory->font());
+    EXPECT_TRUE(edit.pixelSize() == 21 && !edit.bold());
     EXPECT_TRUE(edit.family().contains(QStringLiteral("Kai"), Qt::CaseInsensitive));
     EXPECT_TRUE(f.edtAnswer->text().isEmpty());
-    for (QWidget* enabled : {static_cast<QWidget*>(f.edtAnswer), static_cast<QWidget*>(f.pnlSubmit),
-                             static_cast<QWidget*>(f.pnlHint), static_cast<QWidget*>(f.pnlGiveUp)})
-        EXPECT_TRUE(enabled->isEnabled());
-
-    const QFontInfo memo(f.memHistory->font());
-    EXPECT_EQ(memo.pixelSize(), 16);
-    EXPECT_FALSE(memo.bold());
+    EXPECT_TRUE(memo.pixelSize() == 16 && !memo.bold());
     EXPECT_TRUE(f.memHistory->isReadOnly());
     EXPECT_TRUE(f.memHistory->Lines().isEmpty());
-    EXPECT_EQ(Rgb24(f.memHistory->palette().color(QPalette::Text)), 0x3C1E00u);
+    EXPECT_EQ(f.memHistory->palette().color(QPalette::Text).rgb() & 0xFFFFFF, 0x3C1E00u);
     EXPECT_EQ(f.sbPoem->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-}
+    for (QWidget* enabled : std::initializer_list<QWidget*>{f.edtAnswer, f.pnlSubmit, f.pnlHint, f.pnlGiveUp})
+        EXPECT_TRUE(enabled->isEnabled());
 
-// Guards against verse boxes without tag or hand pointer, buttons without
-// the hand, and the side panel shown at start.
-TEST(Layout, BoxesPointersAndInitialVisibility)
-{
-    TWindow w;
-    TfrmMain& f = *w.Frm;
     for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(i);
         EXPECT_EQ(f.pbLine[static_cast<std::size_t>(i)]->Tag(), i);
-        EXPECT_EQ(f.pbLine[static_cast<std::size_t>(i)]->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(f.pbLine[static_cast<std::size_t>(i)]->cursor().shape(), Qt::PointingHandCursor) << i;
     }
-    for (TPanel* button : {f.pnlSubmit, f.pnlHint, f.pnlGiveUp, f.pnlRestart, f.pnlSwitchRange,
-                           f.pnlPoemToggle})
-        EXPECT_EQ(button->cursor().shape(), Qt::PointingHandCursor);
-    for (TPanel* plain :
-         {f.pnlTitle, f.pnlInfo, f.pnlVerses, f.pnlHistory, f.pnlInput, f.pnlCommands})
-        EXPECT_EQ(plain->cursor().shape(), Qt::ArrowCursor);
+    for (TPanel* p : {f.pnlSubmit, f.pnlHint, f.pnlGiveUp, f.pnlRestart, f.pnlSwitchRange, f.pnlPoemToggle})
+        EXPECT_EQ(p->cursor().shape(), Qt::PointingHandCursor);
+    for (TPanel* p : {f.pnlTitle, f.pnlInfo, f.pnlVerses, f.pnlHistory, f.pnlInput, f.pnlCommands})
+        EXPECT_EQ(p->cursor().shape(), Qt::ArrowCursor);
     EXPECT_FALSE(f.FPoemVisible);
-    EXPECT_TRUE(f.pnlPoem->isHidden());
-    EXPECT_TRUE(f.pnlPoemDivider->isHidden());
+    EXPECT_TRUE(f.pnlPoem->isHidden() && f.pnlPoemDivider->isHidden());
     EXPECT_FALSE(f.pnlPoemToggle->isHidden());
-    EXPECT_EQ(f.lblPoemToggle->text(), QStringLiteral("诗"));
-
-    // Only the upper 40 rows of the fourth verse box show.
-    w.Show();
-    EXPECT_EQ(f.pbLine[2]->visibleRegion().boundingRect(), QRect(0, 0, 510, 46));
-    EXPECT_EQ(f.pbLine[3]->visibleRegion().boundingRect(), QRect(0, 0, 510, 40));
 }
 
 // Guards against a control bound to the wrong handler, or not bound.
@@ -270,58 +232,65 @@ TEST(Layout, EventsAreBoundToTheirHandlers)
         EXPECT_TRUE(QObject::disconnect(box, &TPaintBox::MouseMoved, &f, &TfrmMain::LineMouseMove));
     }
     EXPECT_TRUE(QObject::disconnect(f.edtAnswer, &TEdit::KeyDown, &f, &TfrmMain::AnswerKeyDown));
-    using THandler = void (TfrmMain::*)();
-    struct Case {
-        const char* name;
-        TPanel* panel;
-        TLabel* label;
-        THandler handler;
+    const std::tuple<TPanel*, TLabel*, void (TfrmMain::*)()> cases[] = {
+        {f.pnlSubmit, f.lblSubmit, &TfrmMain::SubmitAnswer},   {f.pnlHint, f.lblHint, &TfrmMain::ShowHint},
+        {f.pnlGiveUp, f.lblGiveUp, &TfrmMain::GiveUp},         {f.pnlRestart, f.lblRestart, &TfrmMain::RestartPuzzle},
+        {f.pnlSwitchRange, f.lblSwitchRange, &TfrmMain::SwitchRange},
+        {f.pnlPoemToggle, f.lblPoemToggle, &TfrmMain::PoemToggleClick},
     };
-    const Case cases[] = {
-        {"submit", f.pnlSubmit, f.lblSubmit, &TfrmMain::SubmitAnswer},
-        {"hint", f.pnlHint, f.lblHint, &TfrmMain::ShowHint},
-        {"give up", f.pnlGiveUp, f.lblGiveUp, &TfrmMain::GiveUp},
-        {"restart", f.pnlRestart, f.lblRestart, &TfrmMain::RestartPuzzle},
-        {"switch range", f.pnlSwitchRange, f.lblSwitchRange, &TfrmMain::SwitchRange},
-        {"poem tab", f.pnlPoemToggle, f.lblPoemToggle, &TfrmMain::PoemToggleClick},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(QObject::disconnect(c.panel, &TPanel::Clicked, &f, c.handler));
-        EXPECT_TRUE(QObject::disconnect(c.label, &TLabel::Clicked, &f, c.handler));
+    for (const auto& [panel, label, handler] : cases) {
+        SCOPED_TRACE(label->text().toStdString());
+        EXPECT_TRUE(QObject::disconnect(panel, &TPanel::Clicked, &f, handler));
+        EXPECT_TRUE(QObject::disconnect(label, &TLabel::Clicked, &f, handler));
     }
 }
 
-// Guards against a button whose label and panel both run the handler for
-// one click, a bevel that does not react, or a disabled button that does.
-TEST(Layout, ButtonsRunTheirHandlerOncePerClick)
+// Guards against a button whose label and panel both run the handler for one
+// click, a bevel that does not react, or a disabled button that does; against
+// the tab's hint missing over its label or border; and against the history
+// memo coming after the answer box in the tab order, or another Tab stop.
+TEST(Layout, ButtonsTabHintAndFocusOrder)
 {
     TWindow w;
-    TfrmMain& f = *w.Frm;
-    w.Show();
+    TfrmMain& f = w.Show();
+    QList<QWidget*> stops;
+    for (QWidget* c = f.nextInFocusChain(); c != &f; c = c->nextInFocusChain())
+        if (c->focusPolicy() & Qt::TabFocus)
+            stops << c;
+    EXPECT_EQ(stops, (QList<QWidget*>{f.memHistory, f.edtAnswer}));
+    f.memHistory->setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), f.memHistory);
+    QTest::keyClick(f.memHistory, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), f.edtAnswer);
+
+    for (QWidget* target : std::initializer_list<QWidget*>{f.lblPoemToggle, f.pnlPoemToggle}) {
+        SCOPED_TRACE(target == f.pnlPoemToggle ? "panel" : "label");
+        QToolTip::hideText();
+        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), target->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(target, &event);
+        EXPECT_TRUE(QToolTip::isVisible());
+        EXPECT_EQ(QToolTip::text(), QStringLiteral("显示/隐藏诗词 (F3)"));
+    }
+    QToolTip::hideText();
+
     QWindow* window = f.windowHandle();
     ASSERT_NE(window, nullptr);
 
     // The tab toggles the panel, so a click that ran twice shows no change.
-    const QPoint tabCentre(559, 40), tabBevel(547, 12);
-    struct Click {
-        const char* name;
-        std::function<void()> run;
-    };
     auto clickAt = [](auto* target, QPoint pos) {
         return [target, pos] { QTest::mouseClick(target, Qt::LeftButton, {}, pos); };
     };
-    const Click clicks[] = {
-        {"centre, through the window", clickAt(window, tabCentre)},
-        {"bevel corner, through the window", clickAt(window, tabBevel)},
+    const std::pair<const char*, std::function<void()>> clicks[] = {
+        {"centre, through the window", clickAt(window, QPoint(559, 40))},
+        {"bevel corner, through the window", clickAt(window, QPoint(547, 12))},
         {"on the label itself", clickAt(f.lblPoemToggle, QPoint(12, 28))},
         {"on the panel itself", clickAt(f.pnlPoemToggle, QPoint(0, 0))},
     };
-    for (const Click& click : clicks) {
-        SCOPED_TRACE(click.name);
+    for (const auto& [name, click] : clicks) {
+        SCOPED_TRACE(name);
         const bool before = f.FPoemVisible;
-        click.run();
-        EXPECT_EQ(f.FPoemVisible, !before);
+        click();
         EXPECT_EQ(f.pnlPoem->isVisible(), !before);
         EXPECT_EQ(f.pnlPoemDivider->isVisible(), !before);
         EXPECT_EQ(f.lblPoemToggle->text(), before ? QStringLiteral("诗") : QStringLiteral("隐"));
@@ -330,67 +299,23 @@ TEST(Layout, ButtonsRunTheirHandlerOncePerClick)
     // A disabled tab passes no click, neither from its label nor its panel.
     f.pnlPoemToggle->setEnabled(false);
     const bool before = f.FPoemVisible;
-    QTest::mouseClick(window, Qt::LeftButton, {}, tabCentre);
-    QTest::mouseClick(f.lblPoemToggle, Qt::LeftButton, {}, {12, 28});
-    QTest::mouseClick(f.pnlPoemToggle, Qt::LeftButton, {}, {0, 0});
+    for (const auto& click : clicks)
+        click.second();
     EXPECT_EQ(f.FPoemVisible, before);
     f.pnlPoemToggle->setEnabled(true);
 
-    // Restart hides the shown panel, from its label and from its panel.
-    for (QWidget* target :
-         {static_cast<QWidget*>(f.lblRestart), static_cast<QWidget*>(f.pnlRestart)}) {
+    // Restart hides the shown panel, and switch range opens the source dialog
+    // exactly once per click, from the label and from the panel.
+    for (QWidget* target : std::initializer_list<QWidget*>{f.lblRestart, f.pnlRestart}) {
         f.SetPoemPanelVisible(true);
         QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
         EXPECT_FALSE(f.FPoemVisible);
     }
-
-    // Switch range opens the source dialog exactly once per click.
-    for (QWidget* target :
-         {static_cast<QWidget*>(f.lblSwitchRange), static_cast<QWidget*>(f.pnlSwitchRange)}) {
+    for (QWidget* target : std::initializer_list<QWidget*>{f.lblSwitchRange, f.pnlSwitchRange}) {
         const int shown = RangeDialogsShown();
         QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
         EXPECT_EQ(RangeDialogsShown(), shown + 1);
     }
-}
-
-// Guards against the tab's hint missing over its label or its border.
-TEST(Layout, PoemTabShowsItsHintOverLabelAndBorder)
-{
-    TWindow w;
-    TfrmMain& f = *w.Frm;
-    w.Show();
-    const QString hint = QStringLiteral("显示/隐藏诗词 (F3)");
-    for (QWidget* target :
-         {static_cast<QWidget*>(f.lblPoemToggle), static_cast<QWidget*>(f.pnlPoemToggle)}) {
-        SCOPED_TRACE(target == f.pnlPoemToggle ? "panel" : "label");
-        QToolTip::hideText();
-        QHelpEvent event(QEvent::ToolTip, QPoint(1, 1), target->mapToGlobal(QPoint(1, 1)));
-        QApplication::sendEvent(target, &event);
-        EXPECT_TRUE(QToolTip::isVisible());
-        EXPECT_EQ(QToolTip::text(), hint);
-    }
-    QToolTip::hideText();
-}
-
-// Guards against the history memo coming after the answer box in the tab
-// order, or another control taking the focus by Tab.
-TEST(Layout, TabGoesFromHistoryToAnswer)
-{
-    TWindow w;
-    TfrmMain& f = *w.Frm;
-    QList<QWidget*> stops;
-    for (QWidget* c = f.nextInFocusChain(); c != &f; c = c->nextInFocusChain()) {
-        if (c->focusPolicy() & Qt::TabFocus)
-            stops << c;
-    }
-    EXPECT_EQ(stops, (QList<QWidget*>{f.memHistory, f.edtAnswer}));
-
-    w.Show();
-    f.memHistory->setFocus();
-    QCoreApplication::processEvents();
-    ASSERT_EQ(QApplication::focusWidget(), f.memHistory);
-    QTest::keyClick(f.memHistory, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), f.edtAnswer);
 }
 
 // Guards against frame and ornament coordinates that are off by one, fixed
@@ -399,13 +324,10 @@ TEST(Painting, GeometryFollowsTheClientSize)
 {
     EXPECT_EQ(FrameRect(800, 715), QRect(QPoint(4, 4), QPoint(795, 710)));
     EXPECT_EQ(FrameRect(300, 200), QRect(QPoint(4, 4), QPoint(295, 195)));
-
-    const auto segments = OrnamentSegments(300, 200);
-    const QLine expected[] = {{8, 8, 8, 28},       {8, 8, 28, 8},        {291, 8, 291, 28},
-                              {291, 8, 271, 8},    {8, 191, 8, 171},     {8, 191, 28, 191},
-                              {291, 191, 291, 171}, {291, 191, 271, 191}};
-    for (std::size_t i = 0; i < segments.size(); ++i)
-        EXPECT_EQ(segments[i], expected[i]) << i;
+    const std::array<QLine, 8> expected = {QLine{8, 8, 8, 28},   {8, 8, 28, 8},        {291, 8, 291, 28},
+                                           {291, 8, 271, 8},     {8, 191, 8, 171},     {8, 191, 28, 191},
+                                           {291, 191, 291, 171}, {291, 191, 271, 191}};
+    EXPECT_EQ(OrnamentSegments(300, 200), expected);
 
     struct Case {
         QLine segment;
@@ -413,32 +335,28 @@ TEST(Painting, GeometryFollowsTheClientSize)
         QRect pixels;
     };
     const Case cases[] = {
-        {{8, 8, 8, 28}, 2, QRect(QPoint(7, 8), QPoint(8, 27))},      // down
+        {{8, 8, 8, 28}, 2, QRect(QPoint(7, 8), QPoint(8, 27))},        // down
         {{8, 706, 8, 686}, 2, QRect(QPoint(7, 687), QPoint(8, 706))},  // up
-        {{8, 8, 28, 8}, 2, QRect(QPoint(8, 7), QPoint(27, 8))},      // right
+        {{8, 8, 28, 8}, 2, QRect(QPoint(8, 7), QPoint(27, 8))},        // right
         {{791, 8, 771, 8}, 2, QRect(QPoint(772, 7), QPoint(791, 8))},  // left
         {{8, 8, 8, 28}, 1, QRect(QPoint(8, 8), QPoint(8, 27))},
         {{8, 8, 8, 28}, 3, QRect(QPoint(7, 8), QPoint(9, 27))},
         {{8, 8, 8, 9}, 2, QRect(QPoint(7, 8), QPoint(8, 8))},  // one point long
-        {{8, 8, 8, 8}, 2, QRect()},                          // nothing to draw
-        {{8, 8, 20, 20}, 2, QRect()},                        // slanted
+        {{8, 8, 8, 8}, 2, QRect()},                            // nothing to draw
+        {{8, 8, 20, 20}, 2, QRect()},                          // slanted
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.segment.p1().x() << "," << c.segment.p1().y() << " -> "
-                                        << c.segment.p2().x() << "," << c.segment.p2().y()
-                                        << " width " << c.penWidth);
-        EXPECT_EQ(SegmentPixels(c.segment, c.penWidth), c.pixels);
-    }
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(SegmentPixels(cases[i].segment, cases[i].penWidth), cases[i].pixels) << "case " << i;
 }
 
 // Guards against a frame or ornament drawn in the wrong place, width or
-// colour, or painted over by the background, and against painting that
+// colour, or painted over by the background; against panels, bevels and a
+// hidden side panel showing the wrong colours; and against painting that
 // changes with repetition.
 TEST(Painting, FrameAndOrnamentsOverThePlainBackground)
 {
     TWindow w;
-    TfrmMain& f = *w.Frm;
-    w.Show();
+    TfrmMain& f = w.Show();
     const QImage shot = w.Shot();
     ASSERT_EQ(shot.size(), QSize(800, 715));
 
@@ -448,43 +366,29 @@ TEST(Painting, FrameAndOrnamentsOverThePlainBackground)
         ASSERT_EQ(PixelAt(shot, 4, y), kFrame) << y;
         ASSERT_EQ(PixelAt(shot, 795, y), kFrame) << y;
     }
-    EXPECT_EQ(PixelAt(shot, 400, 4), kStrip);
-    EXPECT_EQ(PixelAt(shot, 400, 710), kStrip);
-
-    struct Probe {
-        int x, y;
-        QRgb color;
-    };
-    const Probe probes[] = {
+    ExpectPixels(shot, {
+        {400, 4, kStrip}, {400, 710, kStrip},
         // Corner points, arm ends, the pixels past them and beside them.
-        {8, 8, kOrnament},     {791, 8, kOrnament},   {8, 706, kOrnament},   {791, 706, kOrnament},
-        {7, 8, kOrnament},     {8, 7, kOrnament},     {790, 8, kOrnament},   {791, 705, kOrnament},
-        {8, 27, kOrnament},    {27, 8, kOrnament},    {791, 27, kOrnament},  {772, 8, kOrnament},
-        {8, 687, kOrnament},   {27, 706, kOrnament},  {791, 687, kOrnament}, {772, 706, kOrnament},
-        {7, 27, kOrnament},    {27, 7, kOrnament},    {790, 687, kOrnament}, {772, 705, kOrnament},
-        {8, 28, kPaperRgb},    {28, 8, kPaperRgb},    {791, 28, kPaperRgb},  {771, 8, kPaperRgb},
-        {8, 686, kPaperRgb},   {28, 706, kPaperRgb},  {791, 686, kPaperRgb}, {771, 706, kPaperRgb},
-        {6, 20, kPaperRgb},    {9, 20, kPaperRgb},    {20, 6, kPaperRgb},    {20, 9, kPaperRgb},
-        {789, 20, kPaperRgb},  {792, 20, kPaperRgb},  {20, 704, kPaperRgb},  {20, 707, kPaperRgb},
-        {7, 7, kPaperRgb},     {3, 300, kPaperRgb},   {5, 300, kPaperRgb},   {794, 300, kPaperRgb},
+        {8, 8, kOrnament},    {791, 8, kOrnament},   {8, 706, kOrnament},   {791, 706, kOrnament},  {7, 8, kOrnament},
+        {8, 7, kOrnament},    {790, 8, kOrnament},   {791, 705, kOrnament}, {8, 27, kOrnament},     {27, 8, kOrnament},
+        {791, 27, kOrnament}, {772, 8, kOrnament},   {8, 687, kOrnament},   {27, 706, kOrnament},   {791, 687, kOrnament},
+        {772, 706, kOrnament}, {7, 27, kOrnament},   {27, 7, kOrnament},    {790, 687, kOrnament},  {772, 705, kOrnament},
+        {8, 28, kPaperRgb},   {28, 8, kPaperRgb},    {791, 28, kPaperRgb},  {771, 8, kPaperRgb},    {8, 686, kPaperRgb},
+        {28, 706, kPaperRgb}, {791, 686, kPaperRgb}, {771, 706, kPaperRgb}, {6, 20, kPaperRgb},     {9, 20, kPaperRgb},
+        {20, 6, kPaperRgb},   {20, 9, kPaperRgb},    {789, 20, kPaperRgb},  {792, 20, kPaperRgb},   {20, 704, kPaperRgb},
+        {20, 707, kPaperRgb}, {7, 7, kPaperRgb},     {3, 300, kPaperRgb},   {5, 300, kPaperRgb},    {794, 300, kPaperRgb},
         {796, 300, kPaperRgb},
         // The plain background in the gaps and in the right column.
-        {12, 300, kPaperRgb},  {535, 300, kPaperRgb}, {700, 400, kPaperRgb}, {400, 98, kPaperRgb},
-        {400, 387, kPaperRgb}, {25, 370, kPaperRgb},  {400, 612, kPaperRgb}, {400, 690, kPaperRgb},
+        {12, 300, kPaperRgb}, {535, 300, kPaperRgb}, {545, 300, kPaperRgb}, {700, 400, kPaperRgb},  {400, 98, kPaperRgb},
+        {400, 387, kPaperRgb}, {25, 370, kPaperRgb}, {400, 612, kPaperRgb}, {400, 690, kPaperRgb},
         // Panels and their bevels.
-        {20, 10, kPaperRgb},   {529, 94, kPaperRgb},  {25, 553, kPaperRgb},  {25, 620, kPaperRgb},
-        {20, 102, kLight},     {529, 150, kDark},     {21, 103, 0xEBDDD4},   {22, 104, kDark},
-        {30, 162, 0xEBDDD4},   {40, 213, kPaperRgb},
-        {20, 390, kLight},     {529, 541, kDark},     {21, 391, 0xE8F0F5},   {22, 392, 0xE8F0F5},
-        {23, 393, kDark},      {526, 538, kLight},    {100, 500, 0xE8F0F5},
-        {360, 570, kDark},     {361, 571, kLight},    {409, 601, kLight},    {408, 600, kDark},
-        {363, 574, 0xDCBEA0},  {421, 574, 0xF0D8C0},  {479, 574, 0xDCBEA0},
-        {98, 624, kDark},      {101, 627, 0xDCBEA0},  {220, 624, kDark},     {223, 627, 0xDCBEA0},
-        {547, 12, kDark},
-        {549, 14, 0xDCBEA0},
-    };
-    for (const Probe& p : probes)
-        EXPECT_EQ(PixelAt(shot, p.x, p.y), p.color) << p.x << "," << p.y;
+        {20, 10, kPaperRgb},  {529, 94, kPaperRgb},  {25, 553, kPaperRgb},  {25, 620, kPaperRgb},   {20, 102, kLight},
+        {529, 150, kDark},    {21, 103, 0xEBDDD4},   {22, 104, kDark},      {30, 162, 0xEBDDD4},    {40, 213, kPaperRgb},
+        {20, 390, kLight},    {529, 541, kDark},     {21, 391, 0xE8F0F5},   {22, 392, 0xE8F0F5},    {23, 393, kDark},
+        {526, 538, kLight},   {100, 500, 0xE8F0F5},  {360, 570, kDark},     {361, 571, kLight},     {409, 601, kLight},
+        {408, 600, kDark},    {363, 574, 0xDCBEA0},  {421, 574, 0xF0D8C0},  {479, 574, 0xDCBEA0},   {98, 624, kDark},
+        {101, 627, 0xDCBEA0}, {220, 624, kDark},     {223, 627, 0xDCBEA0},  {547, 12, kDark},       {549, 14, 0xDCBEA0},
+    });
 
     // Painting again gives the same picture.
     f.repaint();
@@ -497,18 +401,14 @@ TEST(Painting, FrameAndOrnamentsOverThePlainBackground)
     QImage own(800, 715, QImage::Format_RGB32);
     own.fill(Qt::black);
     f.render(&own, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-    for (int x : {4, 300, 795}) {
-        EXPECT_EQ(PixelAt(own, x, 4), kFrame) << x;
-        EXPECT_EQ(PixelAt(own, x, 710), kFrame) << x;
-        EXPECT_EQ(PixelAt(own, x, 3), kPaperRgb) << x;
-        EXPECT_EQ(PixelAt(own, x, 711), kPaperRgb) << x;
-    }
-    EXPECT_EQ(PixelAt(own, 400, 5), kPaperRgb);
-    EXPECT_EQ(PixelAt(own, 400, 300), kPaperRgb);
+    for (int x : {4, 300, 795})
+        ExpectPixels(own, {{x, 4, kFrame}, {x, 710, kFrame}, {x, 3, kPaperRgb}, {x, 711, kPaperRgb}});
+    ExpectPixels(own, {{400, 5, kPaperRgb}, {400, 300, kPaperRgb}});
 }
 
-// Guards against a background of another size drawn unscaled, tiled,
-// offset or smoothed instead of stretched over the whole client area.
+// Guards against a background of another size drawn unscaled, tiled, offset
+// or smoothed instead of stretched over the whole client area, and against a
+// picture's alpha or an empty picture hiding the window colour wrongly.
 TEST(Painting, BackgroundPictureIsStretchedToTheClientArea)
 {
     // 10 x 5 cells of two colours: each cell becomes 80 x 143 pixels.
@@ -519,36 +419,24 @@ TEST(Painting, BackgroundPictureIsStretchedToTheClientArea)
     TWindow w(picture);
     w.Show();
     const QImage shot = w.Shot();
-    auto expected = [&](int x, int y) { return picture.pixel(x / 80, y / 143) & 0xFFFFFF; };
     // Points around cell edges where no control covers the painting.
-    const QPoint points[] = {{0, 6},     {1, 142},   {1, 143},   {12, 285},  {12, 286},  {2, 708},
-                             {535, 428}, {535, 429}, {639, 100}, {640, 100}, {719, 572}, {720, 572},
-                             {719, 571}, {799, 6},   {799, 708}, {560, 142}, {560, 143}, {700, 690},
-                             {400, 99},  {400, 387}, {100, 612}, {300, 693}};
+    const QPoint points[] = {{0, 6},     {1, 142},   {1, 143},   {12, 285},  {12, 286},  {2, 708},  {535, 428},
+                             {535, 429}, {639, 100}, {640, 100}, {719, 572}, {720, 572}, {719, 571}, {799, 6},
+                             {799, 708}, {560, 142}, {560, 143}, {700, 690}, {400, 99},  {400, 387}, {100, 612},
+                             {300, 693}};
     for (const QPoint& p : points)
-        EXPECT_EQ(PixelAt(shot, p.x(), p.y()), expected(p.x(), p.y())) << p.x() << "," << p.y();
-    // The frame and the ornaments lie over the picture.
-    EXPECT_EQ(PixelAt(shot, 4, 300), kFrame);
-    EXPECT_EQ(PixelAt(shot, 791, 706), kOrnament);
+        EXPECT_EQ(PixelAt(shot, p.x(), p.y()), picture.pixel(p.x() / 80, p.y() / 143) & 0xFFFFFF)
+            << p.x() << "," << p.y();
+    ExpectPixels(shot, {{4, 300, kFrame}, {791, 706, kOrnament}});  // over the picture
 
-    // A picture's alpha is ignored; an empty one leaves the window colour.
     QImage seeThrough(3, 3, QImage::Format_ARGB32);
     seeThrough.fill(qRgba(0x20, 0x40, 0xC0, 0));
-    struct Case {
-        const char* name;
-        QImage background;
-        QRgb color;
-    };
-    const Case cases[] = {{"transparent", seeThrough, 0x2040C0}, {"empty", QImage(), 0x7DDDEF}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        *w.Frm->FBackground = c.background;
+    const std::pair<QImage, QRgb> cases[] = {{seeThrough, 0x2040C0}, {QImage(), 0x7DDDEF}};
+    for (const auto& [background, color] : cases) {
+        SCOPED_TRACE(background.isNull() ? "empty" : "transparent");
+        *w.Frm->FBackground = background;
         w.Frm->repaint();
-        const QImage again = w.Shot();
-        EXPECT_EQ(PixelAt(again, 700, 400), c.color);
-        EXPECT_EQ(PixelAt(again, 12, 300), c.color);
-        EXPECT_EQ(PixelAt(again, 4, 300), kFrame);
-        EXPECT_EQ(PixelAt(again, 8, 8), kOrnament);
+        ExpectPixels(w.Shot(), {{700, 400, color}, {12, 300, color}, {4, 300, kFrame}, {8, 8, kOrnament}});
     }
 }
 
@@ -557,23 +445,15 @@ TEST(Painting, BackgroundPictureIsStretchedToTheClientArea)
 TEST(Painting, ShownPoemPanelDrawsDividerAndRule)
 {
     TWindow w;
-    TfrmMain& f = *w.Frm;
-    w.Show();
+    TfrmMain& f = w.Show();
     f.SetPoemPanelVisible(true);
     QCoreApplication::processEvents();
-    const QImage shot = w.Shot();
-    struct Probe {
-        int x, y;
-        QRgb color;
-    };
-    const Probe probes[] = {
+    ExpectPixels(w.Shot(), {
         {545, 300, kOrnament}, {546, 300, kOrnament}, {544, 300, kPaperRgb}, {547, 300, kPaperRgb},
         {558, 10, 0xEBF0F2},   {789, 669, 0xEBF0F2},  {700, 400, 0xEBF0F2},  {600, 600, 0xEBF0F2},
         {578, 102, kOrnament}, {769, 103, kOrnament}, {577, 102, 0xEBF0F2},  {770, 102, 0xEBF0F2},
         {600, 101, 0xEBF0F2},  {600, 104, 0xEBF0F2},  {795, 300, kFrame},    {570, 40, kLight},
-    };
-    for (const Probe& p : probes)
-        EXPECT_EQ(PixelAt(shot, p.x, p.y), p.color) << p.x << "," << p.y;
+    });
     // The text label lies wholly inside the scroll box's content.
     EXPECT_GE(f.sbPoem->Content()->width(), f.lblPoemText->geometry().right() + 1);
 }
