@@ -242,9 +242,11 @@ TEST(Answers, HintsGiveUpAndHistoryMemo)
     EXPECT_EQ(frm.FHistory->Count(), 0);
     EXPECT_FALSE(frm.IsTitleUsed(G("春晓X")));
 
-    for (int i = 0; i < 12; ++i)
-        frm.AddHistory(G("用户"), G("静夜思"), "");
     QScrollBar* bar = frm.memHistory->verticalScrollBar();
+    for (int i = 0; i < 12; ++i) {
+        bar->setValue(0);  // the player scrolled up
+        frm.AddHistory(G("用户"), G("静夜思"), "");
+    }
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_EQ(frm.memHistory->Lines().size(), 12 * 2);

@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 #include <iterator>
 #include <memory>
 #include <tuple>
@@ -108,14 +107,9 @@ TEST(Layout, EveryControlHasItsParentAndBounds)
         EXPECT_EQ(control->geometry(), bounds);
     }
 
-    // The areas are stacked in creation order: the verse panel covers the
-    // info panel's bottom row, the tab covers the poem panel's left edge.
-    const QList<QWidget*> order = {f.pnlTopBorder, f.pnlBottomBorder, f.pnlTitle,       f.pnlInfo,
-                                   f.pnlVerses,    f.lblPuzzleNo,     f.pnlHistory,     f.pnlInput,
-                                   f.pnlCommands,  f.pnlPoemDivider,  f.pnlPoem,        f.pnlPoemToggle};
-    const QObjectList children = f.children();
-    for (int i = 1; i < order.size(); ++i)
-        EXPECT_LT(children.indexOf(order[i - 1]), children.indexOf(order[i])) << i;
+    // Where areas overlap, the later one lies on top: the verse panel covers
+    // the info panel's bottom row (and the tab the poem panel, see the pixels
+    // of the shown panel).
     QWidget* atInfoBottom = f.childAt(200, 165);
     EXPECT_TRUE(atInfoBottom == f.pnlVerses || f.pnlVerses->isAncestorOf(atInfoBottom));
 
@@ -273,24 +267,15 @@ TEST(Layout, ButtonsTabHintAndFocusOrder)
         EXPECT_EQ(QToolTip::text(), QStringLiteral("显示/隐藏诗词 (F3)"));
     }
     QToolTip::hideText();
-
     QWindow* window = f.windowHandle();
     ASSERT_NE(window, nullptr);
 
-    // The tab toggles the panel, so a click that ran twice shows no change.
-    auto clickAt = [](auto* target, QPoint pos) {
-        return [target, pos] { QTest::mouseClick(target, Qt::LeftButton, {}, pos); };
-    };
-    const std::pair<const char*, std::function<void()>> clicks[] = {
-        {"centre, through the window", clickAt(window, QPoint(559, 40))},
-        {"bevel corner, through the window", clickAt(window, QPoint(547, 12))},
-        {"on the label itself", clickAt(f.lblPoemToggle, QPoint(12, 28))},
-        {"on the panel itself", clickAt(f.pnlPoemToggle, QPoint(0, 0))},
-    };
-    for (const auto& [name, click] : clicks) {
-        SCOPED_TRACE(name);
+    // The tab toggles the panel, so a click that ran twice shows no change:
+    // on the label in its centre, and on the panel's bevel corner.
+    for (QPoint at : {QPoint(559, 40), QPoint(547, 12)}) {
+        SCOPED_TRACE(at.y());
         const bool before = f.FPoemVisible;
-        click();
+        QTest::mouseClick(window, Qt::LeftButton, {}, at);
         EXPECT_EQ(f.pnlPoem->isVisible(), !before);
         EXPECT_EQ(f.pnlPoemDivider->isVisible(), !before);
         EXPECT_EQ(f.lblPoemToggle->text(), before ? QStringLiteral("诗") : QStringLiteral("隐"));
@@ -299,9 +284,10 @@ TEST(Layout, ButtonsTabHintAndFocusOrder)
     // A disabled tab passes no click, neither from its label nor its panel.
     f.pnlPoemToggle->setEnabled(false);
     const bool before = f.FPoemVisible;
-    for (const auto& click : clicks)
-        click.second();
-    EXPECT_EQ(f.FPoemVisible, before);
+    for (QPoint at : {QPoint(559, 40), QPoint(547, 12)}) {
+        QTest::mouseClick(window, Qt::LeftButton, {}, at);
+        EXPECT_EQ(f.FPoemVisible, before) << at.y();
+    }
     f.pnlPoemToggle->setEnabled(true);
 
     // Restart hides the shown panel, and switch range opens the source dialog
