@@ -1,6 +1,7 @@
 #include "library/database.h"
 
 #include "library/app_error.h"
+#include "library/database_cursor.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,6 +89,43 @@ QSqlDatabase AddDatabase(const QString& driver, const QString& name)
     }
     return db;
 }
+
+// A result read through Qt SQL.
+class TQtSqlCursor final : public TDbCursor {
+public:
+    TQtSqlCursor(const QSqlDatabase& db, const QString& sql) : FQuery(db), FSql(sql)
+    {
+        FQuery.setForwardOnly(true);
+        if (!FQuery.exec(sql))
+            throw TAppError(QStringLiteral("The query %1 failed: %2").arg(sql, DriverText(FQuery.lastError())));
+    }
+    ~TQtSqlCursor() override { FQuery.finish(); }
+
+    QStringList ColumnNames() const override
+    {
+        const QSqlRecord record = FQuery.record();
+        QStringList names;
+        for (int i = 0; i < record.count(); ++i)
+            names.push_back(record.fieldName(i));
+        return names;
+    }
+
+    bool Next() override
+    {
+        if (FQuery.next())
+            return true;
+        const QSqlError error = FQuery.lastError();
+        if (error.isValid())
+            throw TAppError(QStringLiteral("Reading the rows of %1 failed: %2").arg(FSql, DriverText(error)));
+        return false;
+    }
+
+    QVariant Value(int index) const override { return FQuery.value(index); }
+
+private:
+    QSqlQuery FQuery;
+    QString FSql;
+};
 
 }  // namespace
 
@@ -436,6 +474,11 @@ void TDbConnection::Rollback() noexcept
     db.rollback();
 }
 
+std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
+{
+    return std::make_unique<TQtSqlCursor>(QSqlDatabase::database(FName, false), sql);
+}
+
 void TDbConnection::Attach(TDbQuery* query)
 {
     FQueries.push_back(query);
@@ -462,10 +505,7 @@ TDbQuery::~TDbQuery()
 
 void TDbQuery::Release()
 {
-    if (FQuery) {
-        FQuery->finish();
-        FQuery.reset();
-    }
+    FCursor.reset();
     FNames.clear();
     FEof = true;
     FOnFirstRow = false;
@@ -477,16 +517,9 @@ void TDbQuery::Open()
     if (!FConnection)
         throw TAppError(QStringLiteral("The query's database connection is gone."));
     FConnection->RequireOpen();
-    auto query = std::make_unique<QSqlQuery>(QSqlDatabase::database(FConnection->FName, false));
-    query->setForwardOnly(true);
-    if (!query->exec(FSql))
-        throw TAppError(QStringLiteral("The query %1 failed: %2").arg(FSql, DriverText(query->lastError())));
-    const QSqlRecord record = query->record();
-    QStringList names;
-    for (int i = 0; i < record.count(); ++i)
-        names.push_back(record.fieldName(i));
-    FQuery = std::move(query);
-    FNames = names;
+    std::unique_ptr<TDbCursor> cursor = FConnection->OpenCursor(FSql);
+    FNames = cursor->ColumnNames();
+    FCursor = std::move(cursor);
     FEof = false;
     Next();
     FOnFirstRow = !FEof;
@@ -499,7 +532,7 @@ void TDbQuery::Close()
 
 void TDbQuery::First()
 {
-    if (!FQuery)
+    if (!FCursor)
         throw TAppError(QStringLiteral("The query is not open."));
     if (!FOnFirstRow)
         Open();
@@ -507,20 +540,19 @@ void TDbQuery::First()
 
 void TDbQuery::Next()
 {
-    if (!FQuery)
+    if (!FCursor)
         throw TAppError(QStringLiteral("The query is not open."));
     if (FEof)
         return;
     FOnFirstRow = false;
-    if (FQuery->next())
-        return;
-    FEof = true;
-    const QSqlError error = FQuery->lastError();
-    if (error.isValid()) {
-        const QString text = DriverText(error);
+    try {
+        if (FCursor->Next())
+            return;
+    } catch (...) {
         Release();
-        throw TAppError(QStringLiteral("Reading the rows of %1 failed: %2").arg(FSql, text));
+        throw;
     }
+    FEof = true;
 }
 
 int TDbQuery::FieldCount() const
@@ -537,7 +569,7 @@ QString TDbQuery::FieldName(int index) const
 
 void TDbQuery::RequireRow() const
 {
-    if (!FQuery)
+    if (!FCursor)
         throw TAppError(QStringLiteral("The query is not open."));
     if (FEof)
         throw TAppError(QStringLiteral("The query has no current row."));
@@ -554,7 +586,7 @@ int TDbQuery::IndexOf(const QString& name) const
 QString TDbQuery::TextOf(int index) const
 {
     RequireRow();
-    const QVariant value = FQuery->value(index);
+    const QVariant value = FCursor->Value(index);
     if (!value.isValid() || value.isNull())
         return {};
     if (!value.canConvert<QString>())
@@ -578,7 +610,7 @@ std::int64_t TDbQuery::FieldAsInteger(const QString& name) const
 {
     const int index = IndexOf(name);
     RequireRow();
-    const QVariant value = FQuery->value(index);
+    const QVariant value = FCursor->Value(index);
     bool ok = false;
     const qlonglong number = value.isNull() ? 0 : value.toLongLong(&ok);
     if (!ok)

@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-class QSqlQuery;
+class TDbCursor;
 class TDbQuery;
 
 enum class TDbProvider { Jet, SQLite, SqlServer, PostgreSQL };
@@ -99,6 +99,9 @@ public:
 
 private:
     friend class TDbQuery;
+    // Runs `sql` and returns a cursor before its first row; each kind of
+    // database file or server reads its rows through a cursor of its own.
+    std::unique_ptr<TDbCursor> OpenCursor(const QString& sql);
     void Attach(TDbQuery* query);
     void Detach(TDbQuery* query);
     void RequireOpen() const;
@@ -128,7 +131,7 @@ public:
     void SetSql(const QString& sql) { FSql = sql; }
     void Open();
     void Close();
-    bool Active() const { return FQuery != nullptr; }
+    bool Active() const { return FCursor != nullptr; }
 
     // First() on a query past its first row runs it again (forward-only).
     void First();
@@ -153,7 +156,7 @@ private:
 
     TDbConnection* FConnection;
     QString FSql;
-    std::unique_ptr<QSqlQuery> FQuery;
+    std::unique_ptr<TDbCursor> FCursor;
     QStringList FNames;
     bool FEof = true;
     bool FOnFirstRow = false;

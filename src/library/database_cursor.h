@@ -1,0 +1,21 @@
+#pragma once
+// The rows of one forward-only result, as the database layer reads them:
+// every backend of TDbConnection (Qt SQL today) gives its results through
+// this interface, so that TDbQuery's rules (NULL as empty text, columns by
+// name, errors that name the query) hold for all of them alike.
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class TDbCursor {
+public:
+    virtual ~TDbCursor() = default;
+    // The result's column names, in result order.
+    virtual QStringList ColumnNames() const = 0;
+    // Moves to the next row (the first, on a new cursor); false once the rows
+    // are used up. A read failure raises TAppError with the driver's text.
+    virtual bool Next() = 0;
+    // The value of column `index` of the current row; a null QVariant for NULL.
+    virtual QVariant Value(int index) const = 0;
+};
