@@ -2,7 +2,7 @@
 // step, record), without the window: the bundled TBZ300 (320 poems) and a
 // table of 60,000 poems made from the bundled files.
 #include "library/database.h"
-#include "library/loader.h"
+#include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 

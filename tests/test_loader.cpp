@@ -3,7 +3,7 @@
 #include "loader_helpers.h"
 
 #include "library/database.h"
-#include "library/loader.h"
+#include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 
