@@ -170,7 +170,7 @@ TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
                     .arg(query.FieldAsInteger("ID"))
                     .arg(query.FieldAsText("TITLE"), query.FieldText(2), query.FieldAsText("content"));
     EXPECT_EQ(seen, QStringList({"1|一|10|甲", "2|||乙", "3||-7|"}));
-    EXPECT_TRUE(ErrorOf([&] { query.FieldText(0); }).contains("no current row"));
+    EXPECT_TRUE(ErrorOf([&] { query.FieldText(0); }).contains("没有当前行"));
 
     query.First();  // after the end: runs the query again
     ASSERT_FALSE(query.Eof());
@@ -278,7 +278,7 @@ TEST(LoadPoems, RowsBecomePoems)
 // Guards against a failed load that is silent, shows a second or wrong box, swallows an error or keeps old poems.
 TEST(LoadPoems, FailuresEmptyTheLibraryWithOneBoxOrAnError)
 {
-    const char* const notSQLite = "not a supported poem database file";
+    const char* const notSQLite = "不是可识别的诗词数据库文件";
     const struct {
         const char* name;
         int source;
@@ -299,7 +299,7 @@ TEST(LoadPoems, FailuresEmptyTheLibraryWithOneBoxOrAnError)
         {"Jet file", 0, QByteArray("Standard Jet DB\0\0\0 pretending", 30), nullptr, notSQLite},
         {"empty file", 0, QByteArray(), nullptr, notSQLite},
         {"short file", 0, QByteArray("SQLite for", 10), nullptr, notSQLite},
-        {"header only", 0, QByteArray("SQLite format 3", 16), nullptr, "Cannot read"},
+        {"header only", 0, QByteArray("SQLite format 3", 16), nullptr, "无法读取诗词数据库文件"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -465,7 +465,7 @@ TEST(MkPoemDb, CommandLinesAreChecked)
         {{"sqlite", out, table, "t=" + input}, 1, "twice"},
         {{"sqlite", out, "T=" + dir.filePath("no.jsonl")}, 1, "Cannot read"},
         {{"sqlite", dir.filePath("no/db.mdb"), table}, 1, "does not exist"},
-        {{"remote", "Provider=Oracle", table}, 1, "not supported"},
+        {{"remote", "Provider=Oracle", table}, 1, "不支持的数据库提供程序"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());

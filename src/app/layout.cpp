@@ -141,25 +141,22 @@ void TfrmMain::BuildInputPanel()
     QWidget::setTabOrder(memHistory, edtAnswer);
 
     const TButton submit = CreateButton(pnlInput, QRect(340, 20, 50, 32), Rgb(kButtonColor),
-                                        QStringLiteral("提交"), 11, Rgb(kBodyText));
+                                        QStringLiteral("提交"), 11, Rgb(kBodyText), this,
+                                        &TfrmMain::SubmitAnswer);
     pnlSubmit = submit.Panel;
     lblSubmit = submit.Label;
-    connect(pnlSubmit, &TPanel::Clicked, this, &TfrmMain::SubmitAnswer);
-    connect(lblSubmit, &TLabel::Clicked, this, &TfrmMain::SubmitAnswer);
 
     const TButton hint = CreateButton(pnlInput, QRect(398, 20, 50, 32), Rgb(kHintButtonColor),
-                                      QStringLiteral("提示"), 11, Rgb(kBodyText));
+                                      QStringLiteral("提示"), 11, Rgb(kBodyText), this,
+                                      &TfrmMain::ShowHint);
     pnlHint = hint.Panel;
     lblHint = hint.Label;
-    connect(pnlHint, &TPanel::Clicked, this, &TfrmMain::ShowHint);
-    connect(lblHint, &TLabel::Clicked, this, &TfrmMain::ShowHint);
 
     const TButton giveUp = CreateButton(pnlInput, QRect(456, 20, 50, 32), Rgb(kButtonColor),
-                                        QStringLiteral("放弃"), 11, Rgb(kBodyText));
+                                        QStringLiteral("放弃"), 11, Rgb(kBodyText), this,
+                                        &TfrmMain::GiveUp);
     pnlGiveUp = giveUp.Panel;
     lblGiveUp = giveUp.Label;
-    connect(pnlGiveUp, &TPanel::Clicked, this, &TfrmMain::GiveUp);
-    connect(lblGiveUp, &TLabel::Clicked, this, &TfrmMain::GiveUp);
 }
 
 void TfrmMain::BuildCommandBar()
@@ -170,20 +167,18 @@ void TfrmMain::BuildCommandBar()
     const TButton restart =
         CreateButton(pnlCommands,
                      QRect(CommandButtonLeft(w, 0), 8, kCommandButtonWidth, kCommandButtonHeight),
-                     Rgb(kButtonColor), QStringLiteral("重新开始"), 10, Rgb(kBodyText));
+                     Rgb(kButtonColor), QStringLiteral("重新开始"), 10, Rgb(kBodyText), this,
+                     &TfrmMain::RestartPuzzle);
     pnlRestart = restart.Panel;
     lblRestart = restart.Label;
-    connect(pnlRestart, &TPanel::Clicked, this, &TfrmMain::RestartPuzzle);
-    connect(lblRestart, &TLabel::Clicked, this, &TfrmMain::RestartPuzzle);
 
     const TButton switchRange =
         CreateButton(pnlCommands,
                      QRect(CommandButtonLeft(w, 1), 8, kCommandButtonWidth, kCommandButtonHeight),
-                     Rgb(kButtonColor), QStringLiteral("切换范围"), 10, Rgb(kBodyText));
+                     Rgb(kButtonColor), QStringLiteral("切换范围"), 10, Rgb(kBodyText), this,
+                     &TfrmMain::SwitchRange);
     pnlSwitchRange = switchRange.Panel;
     lblSwitchRange = switchRange.Label;
-    connect(pnlSwitchRange, &TPanel::Clicked, this, &TfrmMain::SwitchRange);
-    connect(lblSwitchRange, &TLabel::Clicked, this, &TfrmMain::SwitchRange);
 }
 
 void TfrmMain::BuildPoemPanel()
@@ -213,13 +208,12 @@ void TfrmMain::BuildPoemPanel()
     // The tab lies over the panel's left edge and stays visible throughout.
     const QString hint = QStringLiteral("显示/隐藏诗词 (F3)");
     const TButton toggle = CreateButton(this, QRect(547, 12, 24, 56), Rgb(kButtonColor),
-                                        QStringLiteral("诗"), 10, Rgb(kTitleText));
+                                        QStringLiteral("诗"), 10, Rgb(kTitleText), this,
+                                        &TfrmMain::PoemToggleClick);
     pnlPoemToggle = toggle.Panel;
     lblPoemToggle = toggle.Label;
     pnlPoemToggle->setToolTip(hint);
     lblPoemToggle->setToolTip(hint);
-    connect(pnlPoemToggle, &TPanel::Clicked, this, &TfrmMain::PoemToggleClick);
-    connect(lblPoemToggle, &TLabel::Clicked, this, &TfrmMain::PoemToggleClick);
 
     FPoemVisible = false;
     SetPoemPanelVisible(false);

@@ -3,14 +3,18 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTranslator>
+#include <QWindow>
 
 #include <cmath>
+#include <memory>
 #include <utility>
 
 // ---- Message boxes --------------------------------------------------------
@@ -57,6 +61,51 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     RegisterFontSubstitutes();
     setFont(WindowFont());
+    InstallQtTranslations(QLocale::system());
+}
+
+bool InstallQtTranslations(const QLocale& locale)
+{
+    // One translator for the life of the application, replaced when asked
+    // for another locale.
+    static QTranslator* installed = nullptr;
+    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+    }
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+    return true;
+}
+
+int RunGuarded(const std::function<int()>& body)
+{
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        ShowMessageBox(QString::fromUtf8(error.what()), QStringLiteral("Error"), TMsgIcon::Error);
+    } catch (...) {
+        ShowMessageBox(QStringLiteral("未知错误"), QStringLiteral("Error"), TMsgIcon::Error);
+    }
+    return 1;
+}
+
+void CentreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    // The frame is known once the native window exists; a top-level's
+    // position is that of its frame.
+    window->winId();
+    const QMargins frame = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
+    const QSize outer = window->size().grownBy(frame);
+    const QRect area = screen->availableGeometry();
+    window->move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
@@ -66,7 +115,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     } catch (const std::exception& error) {
         ReportHandlerError(error);
     } catch (...) {
-        ReportHandlerError(std::runtime_error("Unknown error"));
+        ReportHandlerError(std::runtime_error("未知错误"));
     }
     return false;
 }
@@ -82,12 +131,7 @@ int TApplication::Run(QWidget* mainForm)
     if (FTerminated)
         return 0;
     if (mainForm) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            const QSize frame = mainForm->frameGeometry().size();
-            mainForm->move(area.x() + (area.width() - frame.width()) / 2,
-                           area.y() + (area.height() - frame.height()) / 2);
-        }
+        CentreOnScreen(mainForm);
         mainForm->show();
     }
     return exec();
@@ -164,11 +208,11 @@ int VirtualKeyOf(int qtKey)
     if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
         return qtKey;  // same numbering for letters and digits
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
-        return 0x70 + (qtKey - Qt::Key_F1);
+        return kVkF1 + (qtKey - Qt::Key_F1);
     switch (qtKey) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 0x0D;
-    case Qt::Key_Escape: return 0x1B;
+    case Qt::Key_Enter: return kVkReturn;
+    case Qt::Key_Escape: return kVkEscape;
     case Qt::Key_Tab: return 0x09;
     case Qt::Key_Backspace: return 0x08;
     case Qt::Key_Space: return 0x20;
@@ -188,6 +232,21 @@ QColor Rgb(unsigned rgb)
 {
     return QColor(static_cast<int>((rgb >> 16) & 0xFF), static_cast<int>((rgb >> 8) & 0xFF),
                   static_cast<int>(rgb & 0xFF));
+}
+
+// ---- TClickRule -------------------------------------------------------------
+
+void TClickRule::Press(const QMouseEvent& event)
+{
+    FPressed = event.button() == Qt::LeftButton;
+}
+
+bool TClickRule::Release(const QMouseEvent& event, const QRect& bounds)
+{
+    const bool click = FPressed && event.button() == Qt::LeftButton &&
+                       bounds.contains(event.position().toPoint());
+    FPressed = false;
+    return click;
 }
 
 // ---- TPanel -----------------------------------------------------------------
@@ -260,17 +319,20 @@ void TPanel::paintEvent(QPaintEvent*)
 
 void TPanel::mousePressEvent(QMouseEvent* event)
 {
-    FPressed = event->button() == Qt::LeftButton;
+    FClick.Press(*event);
+    event->accept();
+}
+
+void TPanel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    FClick.DoublePress();
     event->accept();
 }
 
 void TPanel::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = FPressed && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    FPressed = false;
     event->accept();
-    if (click)
+    if (FClick.Release(*event, rect()))
         Q_EMIT Clicked();
 }
 
@@ -316,17 +378,20 @@ void TLabel::AutoSizeToText(int width)
 
 void TLabel::mousePressEvent(QMouseEvent* event)
 {
-    FPressed = event->button() == Qt::LeftButton;
+    FClick.Press(*event);
+    event->accept();
+}
+
+void TLabel::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    FClick.DoublePress();
     event->accept();
 }
 
 void TLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = FPressed && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    FPressed = false;
     event->accept();
-    if (click)
+    if (FClick.Release(*event, rect()))
         Q_EMIT Clicked();
 }
 
@@ -370,18 +435,21 @@ void TPaintBox::paintEvent(QPaintEvent*)
 
 void TPaintBox::mousePressEvent(QMouseEvent* event)
 {
-    FPressed = event->button() == Qt::LeftButton;
+    FClick.Press(*event);
+    event->accept();
+}
+
+void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    FClick.DoublePress();
     event->accept();
 }
 
 void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    const QPoint pos = event->position().toPoint();
-    const bool click = FPressed && event->button() == Qt::LeftButton && rect().contains(pos);
-    FPressed = false;
     event->accept();
-    if (click) {
-        FClickPos = pos;
+    if (FClick.Release(*event, rect())) {
+        FClickPos = event->position().toPoint();
         Q_EMIT Clicked(this);
     }
 }

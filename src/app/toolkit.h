@@ -9,8 +9,10 @@
 #include <QApplication>
 #include <QColor>
 #include <QFont>
+#include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPoint>
 #include <QScrollArea>
@@ -71,6 +73,18 @@ private:
     bool FTerminated = false;
 };
 
+// Runs the program's body; an error escaping it is shown in the "Error" box,
+// while the application object still exists to show it, and gives 1.
+int RunGuarded(const std::function<int()>& body);
+
+// Places a top-level window so that its outer frame is centred on the
+// available area of its screen.
+void CentreOnScreen(QWidget* window);
+
+// Installs Qt's own translations for `locale` (the texts of standard dialog
+// buttons, for one); false when none are installed for it.
+bool InstallQtTranslations(const QLocale& locale);
+
 // The directory of the running executable, with its trailing separator.
 QString ProgramDirectory();
 // Tests point the program directory at a folder of their own; an empty
@@ -91,10 +105,31 @@ QFont WindowFont();
 // handlers compare with (letters 0x41.., F1 0x70.., Enter 13, Esc 27); 0 when
 // the key has no such code.
 int VirtualKeyOf(int qtKey);
+// The codes the handlers compare with.
+inline constexpr int kVkReturn = 0x0D;
+inline constexpr int kVkEscape = 0x1B;
+inline constexpr int kVkT = 0x54;
+inline constexpr int kVkF1 = 0x70;
+inline constexpr int kVkF3 = 0x72;
+inline constexpr int kVkF5 = 0x74;
 
 // ---- Controls ---------------------------------------------------------------
 
 enum class TBevel { None, Raised, Lowered };
+
+// When a control's mouse events make a click: a left press and a left
+// release inside it. The second press of a double-click starts none, so a
+// double-click counts as one click, as on the classic desktop controls.
+class TClickRule {
+public:
+    void Press(const QMouseEvent& event);
+    void DoublePress() { FPressed = false; }
+    // True when this release ends a click inside `bounds`.
+    bool Release(const QMouseEvent& event, const QRect& bounds);
+
+private:
+    bool FPressed = false;
+};
 
 // A panel: its colour and the classic 3D frame, outer bevel, border, inner
 // bevel. Emits Clicked for a left press and release inside it.
@@ -121,6 +156,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
@@ -129,7 +165,7 @@ private:
     TBevel FBevelInner = TBevel::None;
     int FBevelWidth = 1;
     int FBorderWidth = 0;
-    bool FPressed = false;
+    TClickRule FClick;
 };
 
 // A label: plain text (an ampersand shows as itself), alignment, transparent
@@ -152,21 +188,32 @@ Q_SIGNALS:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool FPressed = false;
+    TClickRule FClick;
 };
 
 // A button: a panel (outer bevel lowered, inner raised, width 1, hand pointer)
-// filled by a transparent bold label. Connect both Clicked signals to the same
-// handler; a click anywhere runs it once.
+// filled by a transparent bold label, both bound to one handler: a click
+// anywhere on the button runs it once.
 struct TButton {
     TPanel* Panel = nullptr;
     TLabel* Label = nullptr;
 };
 TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color,
                      const QString& text, int points, const QColor& textColor);
+template <typename TReceiver>
+TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text,
+                     int points, const QColor& textColor, TReceiver* receiver,
+                     void (TReceiver::*handler)())
+{
+    const TButton button = CreateButton(parent, bounds, color, text, points, textColor);
+    QObject::connect(button.Panel, &TPanel::Clicked, receiver, handler);
+    QObject::connect(button.Label, &TLabel::Clicked, receiver, handler);
+    return button;
+}
 
 // A paint box: a plain rectangle drawn by whoever handles Paint, through
 // Canvas(), which is valid only during that signal.
@@ -190,6 +237,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
@@ -197,7 +245,7 @@ private:
     int FTag = 0;
     QPainter* FCanvas = nullptr;
     QPoint FClickPos;
-    bool FPressed = false;
+    TClickRule FClick;
 };
 
 // The single-line edit box. KeyDown gets the virtual-key code by reference;

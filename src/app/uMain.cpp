@@ -15,9 +15,6 @@ constexpr unsigned kBorderStripColor = 0x5A627A;
 constexpr unsigned kPlainBackground = 0xF5EBDC;
 constexpr int kBorderStripHeight = 6;
 
-constexpr int kVkT = 0x54;
-constexpr int kVkF3 = 0x72;
-constexpr int kVkF5 = 0x74;
 
 TPanel* CreateBorderStrip(QWidget* parent, int top)
 {
@@ -100,7 +97,15 @@ void TfrmMain::FormCreate()
     }
 
     if (ChooseRange()) {
-        LoadPoems();
+        // A failed load is reported and leaves no poem; the window still comes
+        // up whole, so that the player can switch to another source.
+        try {
+            LoadPoems();
+        } catch (const std::exception& error) {
+            FPoems.clear();
+            FPoemCount = 0;
+            ReportHandlerError(error);
+        }
         BuildLayout();
         FStartPending = true;
     } else if (auto* app = dynamic_cast<TApplication*>(QCoreApplication::instance())) {

@@ -163,7 +163,6 @@ void TfrmMain::RestartPuzzle()
 
 void TfrmMain::AnswerKeyDown(int& key, Qt::KeyboardModifiers /*shift*/)
 {
-    constexpr int kVkReturn = 13;
     if (key != kVkReturn)
         return;
     key = 0;  // handled: the edit box does not see it

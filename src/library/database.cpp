@@ -27,7 +27,7 @@ constexpr int kSqlServerDefaultPort = 1433;
 QString DriverText(const QSqlError& error)
 {
     QString text = error.text().trimmed();
-    return text.isEmpty() ? QStringLiteral("no reason given by the driver") : text;
+    return text.isEmpty() ? QStringLiteral("驱动程序没有给出原因") : text;
 }
 
 QString UniqueConnectionName()
@@ -71,7 +71,7 @@ THeader ReadHeader(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw TAppError(QStringLiteral("Cannot open the poem database file %1: %2")
+        throw TAppError(QStringLiteral("无法打开诗词数据库文件 %1：%2")
                             .arg(QDir::toNativeSeparators(path), file.errorString()));
     const QByteArray head = file.read(kSQLiteHeaderSize);
     if (head.isEmpty())
@@ -85,7 +85,7 @@ QSqlDatabase AddDatabase(const QString& driver, const QString& name)
     if (!db.isValid()) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        throw TAppError(QStringLiteral("The database driver %1 is not available.").arg(driver));
+        throw TAppError(QStringLiteral("缺少数据库驱动 %1，请安装后再试。").arg(driver));
     }
     return db;
 }
@@ -97,7 +97,7 @@ public:
     {
         FQuery.setForwardOnly(true);
         if (!FQuery.exec(sql))
-            throw TAppError(QStringLiteral("The query %1 failed: %2").arg(sql, DriverText(FQuery.lastError())));
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, DriverText(FQuery.lastError())));
     }
     ~TQtSqlCursor() override { FQuery.finish(); }
 
@@ -116,7 +116,7 @@ public:
             return true;
         const QSqlError error = FQuery.lastError();
         if (error.isValid())
-            throw TAppError(QStringLiteral("Reading the rows of %1 failed: %2").arg(FSql, DriverText(error)));
+            throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(error)));
         return false;
     }
 
@@ -156,11 +156,11 @@ QMap<QString, QString> ParseConnectionString(const QString& text)
             return;
         const qsizetype equals = pair.indexOf(u'=');
         if (equals <= 0)
-            throw TAppError(QStringLiteral("The connection string is malformed: part %1 is not a key=value pair.")
+            throw TAppError(QStringLiteral("连接字符串有误：第 %1 项不是“键=值”的形式。")
                                 .arg(number));
         const QString key = pair.left(equals).trimmed().toLower();
         if (key.isEmpty())
-            throw TAppError(QStringLiteral("The connection string is malformed: part %1 has no key.").arg(number));
+            throw TAppError(QStringLiteral("连接字符串有误：第 %1 项缺少键名。").arg(number));
         pairs.insert(key, Unquote(pair.mid(equals + 1).trimmed()));
     };
     int number = 1;
@@ -201,7 +201,7 @@ QMap<QString, QString> ParseConnectionString(const QString& text)
         current += c;
     }
     if (!quote.isNull())
-        throw TAppError(QStringLiteral("The connection string is malformed: a quoted value is not closed."));
+        throw TAppError(QStringLiteral("连接字符串有误：引号没有闭合。"));
     finishPair(number);
     return pairs;
 }
@@ -222,9 +222,9 @@ TConnectionSettings SettingsFromConnectionString(const QString& text)
     } else if (provider.compare(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive) == 0) {
         settings.Provider = TDbProvider::PostgreSQL;
     } else if (provider.isEmpty()) {
-        throw TAppError(QStringLiteral("The connection string names no provider."));
+        throw TAppError(QStringLiteral("连接字符串中没有指定数据库提供程序（Provider）。"));
     } else {
-        throw TAppError(QStringLiteral("The database provider %1 is not supported.").arg(provider));
+        throw TAppError(QStringLiteral("不支持的数据库提供程序：%1").arg(provider));
     }
     settings.DataSource = pairs.value(QStringLiteral("data source"));
     settings.InitialCatalog = pairs.value(QStringLiteral("initial catalog"));
@@ -245,11 +245,11 @@ THostPort SplitDataSource(const QString& dataSource, int defaultPort)
         bool ok = false;
         const int port = dataSource.mid(comma + 1).trimmed().toInt(&ok);
         if (!ok || port < 1 || port > 65535)
-            throw TAppError(QStringLiteral("The server address %1 has no valid port.").arg(dataSource));
+            throw TAppError(QStringLiteral("服务器地址 %1 的端口无效。").arg(dataSource));
         result.Port = port;
     }
     if (result.Host.isEmpty())
-        throw TAppError(QStringLiteral("The connection string names no server (Data Source)."));
+        throw TAppError(QStringLiteral("连接字符串中没有指定服务器（Data Source）。"));
     return result;
 }
 
@@ -265,7 +265,7 @@ QString OdbcConnectionString(const TConnectionSettings& settings)
         port = QString::number(hostPort.Port);
     }
     if (server.isEmpty())
-        throw TAppError(QStringLiteral("The connection string names no server (Data Source)."));
+        throw TAppError(QStringLiteral("连接字符串中没有指定服务器（Data Source）。"));
     QString text = QStringLiteral("DRIVER={FreeTDS};SERVER=") + OdbcValue(server);
     if (!port.isEmpty())
         text += QStringLiteral(";PORT=") + port;
@@ -326,21 +326,21 @@ void TDbConnection::OpenJet(const TConnectionSettings& settings)
     // database password is accepted and not needed.
     const QString& path = settings.DataSource;
     if (path.isEmpty())
-        throw TAppError(QStringLiteral("The connection string names no database file (Data Source)."));
+        throw TAppError(QStringLiteral("连接字符串中没有指定数据库文件（Data Source）。"));
     if (ReadHeader(path) != THeader::SQLite)
-        throw TAppError(QStringLiteral("not a supported poem database file: %1")
+        throw TAppError(QStringLiteral("不是可识别的诗词数据库文件：%1")
                             .arg(QDir::toNativeSeparators(path)));
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
                              .arg(kCommandTimeoutSeconds * 1000));
     if (!db.open())
-        throw TAppError(QStringLiteral("Cannot open the poem database file %1: %2")
+        throw TAppError(QStringLiteral("无法打开诗词数据库文件 %1：%2")
                             .arg(QDir::toNativeSeparators(path), DriverText(db.lastError())));
     // SQLite reads lazily; reading the schema now reports a damaged file here.
     QSqlQuery probe(db);
     if (!probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
-        throw TAppError(QStringLiteral("Cannot read the poem database file %1: %2")
+        throw TAppError(QStringLiteral("无法读取诗词数据库文件 %1：%2")
                             .arg(QDir::toNativeSeparators(path), DriverText(probe.lastError())));
 }
 
@@ -350,15 +350,15 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
     // typing error never creates a stray database somewhere else.
     const QString& path = settings.DataSource;
     if (path.isEmpty())
-        throw TAppError(QStringLiteral("The connection string names no database file (Data Source)."));
+        throw TAppError(QStringLiteral("连接字符串中没有指定数据库文件（Data Source）。"));
     if (ReadHeader(path) == THeader::Other)
-        throw TAppError(QStringLiteral("not a supported poem database file: %1")
+        throw TAppError(QStringLiteral("不是可识别的诗词数据库文件：%1")
                             .arg(QDir::toNativeSeparators(path)));
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kCommandTimeoutSeconds * 1000));
     if (!db.open())
-        throw TAppError(QStringLiteral("Cannot open the database file %1: %2")
+        throw TAppError(QStringLiteral("无法打开数据库文件 %1：%2")
                             .arg(QDir::toNativeSeparators(path), DriverText(db.lastError())));
 }
 
@@ -385,7 +385,7 @@ void TDbConnection::OpenServer(const TConnectionSettings& settings)
         db.setConnectOptions(PostgreSqlConnectOptions());
     }
     if (!db.open())
-        throw TAppError(QStringLiteral("Cannot connect to the database server %1: %2")
+        throw TAppError(QStringLiteral("无法连接数据库服务器 %1：%2")
                             .arg(settings.DataSource, DriverText(db.lastError())));
 }
 
@@ -411,7 +411,7 @@ void TDbConnection::Close()
 void TDbConnection::RequireOpen() const
 {
     if (!FConnected)
-        throw TAppError(QStringLiteral("The database connection is not open."));
+        throw TAppError(QStringLiteral("数据库连接尚未打开。"));
 }
 
 void TDbConnection::Fail(const QString& message)
@@ -425,7 +425,7 @@ void TDbConnection::Execute(const QString& sql)
     RequireOpen();
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.exec(sql))
-        Fail(QStringLiteral("The database refused the command %1: %2").arg(sql, DriverText(query.lastError())));
+        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError())));
 }
 
 void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
@@ -433,13 +433,13 @@ void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantL
     RequireOpen();
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.prepare(sql))
-        Fail(QStringLiteral("The database refused the command %1: %2").arg(sql, DriverText(query.lastError())));
+        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError())));
     for (std::size_t row = 0; row < rows.size(); ++row) {
         const QVariantList& values = rows[row];
         for (qsizetype i = 0; i < values.size(); ++i)
             query.bindValue(static_cast<int>(i), values[i]);
         if (!query.exec())
-            Fail(QStringLiteral("The database refused row %1 of %2: %3")
+            Fail(QStringLiteral("数据库拒绝写入第 %1 行（%2）：%3")
                      .arg(row + 1)
                      .arg(sql, DriverText(query.lastError())));
     }
@@ -450,7 +450,7 @@ void TDbConnection::BeginTransaction()
     RequireOpen();
     QSqlDatabase db = QSqlDatabase::database(FName, false);
     if (!db.transaction())
-        throw TAppError(QStringLiteral("Cannot start a transaction: %1").arg(DriverText(db.lastError())));
+        throw TAppError(QStringLiteral("无法开始事务：%1").arg(DriverText(db.lastError())));
     FInTransaction = true;
 }
 
@@ -458,10 +458,10 @@ void TDbConnection::Commit()
 {
     RequireOpen();
     if (!FInTransaction)
-        throw TAppError(QStringLiteral("There is no transaction to commit."));
+        throw TAppError(QStringLiteral("没有可提交的事务。"));
     QSqlDatabase db = QSqlDatabase::database(FName, false);
     if (!db.commit())
-        Fail(QStringLiteral("Cannot commit the changes: %1").arg(DriverText(db.lastError())));
+        Fail(QStringLiteral("无法提交更改：%1").arg(DriverText(db.lastError())));
     FInTransaction = false;
 }
 
@@ -515,7 +515,7 @@ void TDbQuery::Open()
 {
     Release();
     if (!FConnection)
-        throw TAppError(QStringLiteral("The query's database connection is gone."));
+        throw TAppError(QStringLiteral("查询的数据库连接已关闭。"));
     FConnection->RequireOpen();
     std::unique_ptr<TDbCursor> cursor = FConnection->OpenCursor(FSql);
     FNames = cursor->ColumnNames();
@@ -533,7 +533,7 @@ void TDbQuery::Close()
 void TDbQuery::First()
 {
     if (!FCursor)
-        throw TAppError(QStringLiteral("The query is not open."));
+        throw TAppError(QStringLiteral("查询尚未打开。"));
     if (!FOnFirstRow)
         Open();
 }
@@ -541,7 +541,7 @@ void TDbQuery::First()
 void TDbQuery::Next()
 {
     if (!FCursor)
-        throw TAppError(QStringLiteral("The query is not open."));
+        throw TAppError(QStringLiteral("查询尚未打开。"));
     if (FEof)
         return;
     FOnFirstRow = false;
@@ -563,16 +563,16 @@ int TDbQuery::FieldCount() const
 QString TDbQuery::FieldName(int index) const
 {
     if (index < 0 || index >= FieldCount())
-        throw TAppError(QStringLiteral("The query has no column number %1.").arg(index));
+        throw TAppError(QStringLiteral("查询结果没有第 %1 列。").arg(index));
     return FNames.at(index);
 }
 
 void TDbQuery::RequireRow() const
 {
     if (!FCursor)
-        throw TAppError(QStringLiteral("The query is not open."));
+        throw TAppError(QStringLiteral("查询尚未打开。"));
     if (FEof)
-        throw TAppError(QStringLiteral("The query has no current row."));
+        throw TAppError(QStringLiteral("查询没有当前行。"));
 }
 
 int TDbQuery::IndexOf(const QString& name) const
@@ -580,7 +580,7 @@ int TDbQuery::IndexOf(const QString& name) const
     for (int i = 0; i < FieldCount(); ++i)
         if (FNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return i;
-    throw TAppError(QStringLiteral("The result of %1 has no column %2.").arg(FSql, name));
+    throw TAppError(QStringLiteral("查询结果中没有 %2 列（%1）。").arg(FSql, name));
 }
 
 QString TDbQuery::TextOf(int index) const
@@ -590,14 +590,14 @@ QString TDbQuery::TextOf(int index) const
     if (!value.isValid() || value.isNull())
         return {};
     if (!value.canConvert<QString>())
-        throw TAppError(QStringLiteral("The value of column %1 cannot be read as text.").arg(FNames.at(index)));
+        throw TAppError(QStringLiteral("%1 列的值无法读作文本。").arg(FNames.at(index)));
     return value.toString();
 }
 
 QString TDbQuery::FieldText(int index) const
 {
     if (index < 0 || index >= FieldCount())
-        throw TAppError(QStringLiteral("The query has no column number %1.").arg(index));
+        throw TAppError(QStringLiteral("查询结果没有第 %1 列。").arg(index));
     return TextOf(index);
 }
 
@@ -614,6 +614,6 @@ std::int64_t TDbQuery::FieldAsInteger(const QString& name) const
     bool ok = false;
     const qlonglong number = value.isNull() ? 0 : value.toLongLong(&ok);
     if (!ok)
-        throw TAppError(QStringLiteral("The value of column %1 is not an integer.").arg(FNames.at(index)));
+        throw TAppError(QStringLiteral("%1 列的值不是整数。").arg(FNames.at(index)));
     return number;
 }

@@ -85,12 +85,106 @@ private:
     TfrmMain& FForm;
 };
 
-// Lets the window handle pending messages; false when the player closed the
-// window meanwhile and the load is to stop.
-bool ProcessMessages(const TfrmMain& form)
+// Ends a load early once the player has been told why, or because the window
+// is closing. LoadPoems catches it; every other error reaches its caller.
+struct TLoadStopped {};
+
+// Lets the window handle pending messages; a close asked for meanwhile stops
+// the load.
+void ProcessMessages(const TfrmMain& form)
 {
     QCoreApplication::processEvents();
-    return !form.FCloseRequested;
+    if (form.FCloseRequested)
+        throw TLoadStopped{};
+}
+
+// The remote path up to the poems: the progress display, the connection, the
+// success box and the row count, which it returns.
+std::int64_t OpenRemoteSource(TfrmMain& form, const TPoemSource& source, TDbConnection& connection,
+                              std::optional<TProgressDisplay>& progress)
+{
+    connection.SetConnectionString(DeploymentValue(TDeploymentKey::RemoteConnection));
+    connection.SetLoginPrompt(false);
+    progress.emplace(form);
+    ProcessMessages(form);
+    try {
+        connection.Open();
+    } catch (const std::exception&) {
+        progress.reset();
+        ShowMessageBox(QStringLiteral("远程数据库连接不成功，请检查网络后再试。"), QStringLiteral("连接失败"),
+                       TMsgIcon::Error);
+        throw TLoadStopped{};
+    }
+    ShowMessageBox(QStringLiteral("连接成功，你现在可以开始了......"), QStringLiteral("提示"),
+                   TMsgIcon::Information);
+    if (form.FCloseRequested)
+        throw TLoadStopped{};
+    form.FProgressLabel->setText(QStringLiteral("正在加载诗词数据..."));
+    ProcessMessages(form);
+
+    TDbQuery count(connection);
+    count.SetSql(CountSql(source));
+    count.Open();
+    const std::int64_t total = count.FieldAsInteger(QStringLiteral("Cnt"));
+    count.Close();
+    form.FProgressBar->setMaximum(
+        static_cast<int>(std::clamp<std::int64_t>(total, 0, std::numeric_limits<int>::max())));
+    return total;
+}
+
+// Opens db21.mdb in the program directory; a missing file (or a folder of
+// that name) is reported and stops the load.
+void OpenLocalSource(TDbConnection& connection)
+{
+    const QString path = ProgramDirectory() + kLocalDatabaseName;
+    if (!QFileInfo(path).isFile()) {
+        ShowMessageBox(QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path), QStringLiteral("错误"),
+                       TMsgIcon::Error);
+        throw TLoadStopped{};
+    }
+    connection.SetConnectionString(
+        LocalConnectionString(QDir::toNativeSeparators(path), DeploymentValue(TDeploymentKey::DbPassword)));
+    connection.SetLoginPrompt(false);
+    connection.Open();
+}
+
+// Reads the source's rows into the library; a remote load shows its progress
+// and processes messages every kProgressStep kept poems.
+void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& source, std::int64_t total)
+{
+    const std::string label = WideToAnsi(source.Label);
+    TDbQuery poems(connection);
+    poems.SetSql(PoemsSql(source));
+    poems.Open();
+    poems.First();
+    int kept = 0;
+    while (!poems.Eof()) {
+        // A record enters the library complete, and only with lines: other
+        // code may run at the message points below.
+        TPoemRecord record = PoemFromRow(ReadPoemRow(poems), label, kept);
+        if (!record.Lines.empty()) {
+            form.FPoems.push_back(std::move(record));
+            kept += 1;
+            form.FPoemCount = kept;
+        }
+        if (source.Remote && kept % kProgressStep == 0) {
+            form.FProgressBar->setValue(kept);
+            form.FProgressLabel->setText(ProgressText(kept, total));
+            ProcessMessages(form);
+        }
+        poems.Next();
+    }
+    poems.Close();
+}
+
+void ReportEmptyLibrary(const TPoemSource& source)
+{
+    if (source.Remote)
+        ShowMessageBox(QStringLiteral("远程数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
+                       QStringLiteral("提示"), TMsgIcon::Warning);
+    else
+        ShowMessageBox(QStringLiteral("数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
+                       QStringLiteral("错误"), TMsgIcon::Error);
 }
 
 }  // namespace
@@ -104,97 +198,26 @@ void TfrmMain::LoadPoems()
 
     FPoems.clear();
     FPoemCount = 0;
-
     const TPoemSource& source = SourceOf(FRangeIndex);
-    const std::string label = WideToAnsi(source.Label);
-
-    // Destroyed in reverse order: query, connection, then the progress display.
-    std::optional<TProgressDisplay> progress;
-    TDbConnection connection;
-    std::int64_t total = 0;
-
-    if (source.Remote) {
-        connection.SetConnectionString(DeploymentValue(TDeploymentKey::RemoteConnection));
-        connection.SetLoginPrompt(false);
-        progress.emplace(*this);
-        if (!ProcessMessages(*this))
-            return;
-        try {
-            connection.Open();
-        } catch (const std::exception&) {
-            progress.reset();
-            ShowMessageBox(QStringLiteral("远程数据库连接不成功，请检查网络后再试。"), QStringLiteral("连接失败"),
-                           TMsgIcon::Error);
-            return;
-        }
-        ShowMessageBox(QStringLiteral("连接成功，你现在可以开始了......"), QStringLiteral("提示"),
-                       TMsgIcon::Information);
-        if (FCloseRequested)
-            return;
-        FProgressLabel->setText(QStringLiteral("正在加载诗词数据..."));
-        if (!ProcessMessages(*this))
-            return;
-        {
-            TDbQuery count(connection);
-            count.SetSql(CountSql(source));
-            count.Open();
-            total = count.FieldAsInteger(QStringLiteral("Cnt"));
-            count.Close();
-        }
-        FProgressBar->setMaximum(
-            static_cast<int>(std::clamp<std::int64_t>(total, 0, std::numeric_limits<int>::max())));
-    } else {
-        const QString path = ProgramDirectory() + kLocalDatabaseName;
-        if (!QFileInfo::exists(path)) {
-            ShowMessageBox(QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path),
-                           QStringLiteral("错误"), TMsgIcon::Error);
-            return;
-        }
-        connection.SetConnectionString(
-            LocalConnectionString(QDir::toNativeSeparators(path), DeploymentValue(TDeploymentKey::DbPassword)));
-        connection.SetLoginPrompt(false);
-        connection.Open();
-    }
-
-    {
-        TDbQuery poems(connection);
-        poems.SetSql(PoemsSql(source));
-        poems.Open();
-        poems.First();
-        int kept = 0;
-        while (!poems.Eof()) {
-            // A record enters the library complete, and only with lines:
-            // other code may run at the message points below.
-            TPoemRecord record = PoemFromRow(ReadPoemRow(poems), label, kept);
-            if (!record.Lines.empty()) {
-                FPoems.push_back(std::move(record));
-                kept += 1;
-                FPoemCount = kept;
-            }
-            if (source.Remote && kept % kProgressStep == 0) {
-                FProgressBar->setValue(kept);
-                FProgressLabel->setText(ProgressText(kept, total));
-                if (!ProcessMessages(*this))
-                    return;
-            }
-            poems.Next();
-        }
-        poems.Close();
-    }
-    connection.Close();
-
-    if (source.Remote) {
-        progress.reset();
-        if (!ProcessMessages(*this))
-            return;
-    }
-
-    if (FPoemCount == 0) {
+    try {
+        // Destroyed in reverse order, on every way out: the connection (and
+        // any query on it), then the progress display.
+        std::optional<TProgressDisplay> progress;
+        TDbConnection connection;
+        std::int64_t total = 0;
         if (source.Remote)
-            ShowMessageBox(QStringLiteral("远程数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
-                           QStringLiteral("提示"), TMsgIcon::Warning);
+            total = OpenRemoteSource(*this, source, connection, progress);
         else
-            ShowMessageBox(QStringLiteral("数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
-                           QStringLiteral("错误"), TMsgIcon::Error);
+            OpenLocalSource(connection);
+        ReadLibrary(*this, connection, source, total);
+        connection.Close();
+        if (source.Remote) {
+            progress.reset();
+            ProcessMessages(*this);
+        }
+    } catch (const TLoadStopped&) {
+        return;
     }
+    if (FPoemCount == 0)
+        ReportEmptyLibrary(source);
 }

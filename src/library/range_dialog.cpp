@@ -48,8 +48,9 @@ bool TfrmMain::ChooseRange()
     auto* cancel = new QPushButton(QStringLiteral("取消"), &dialog);
     cancel->setObjectName(QStringLiteral("btnCancel"));
     cancel->setGeometry(170, 185, 80, 30);
-    cancel->setAutoDefault(false);
-    // Esc and the title bar's close button reject the dialog as Cancel does.
+    // With the focus on 取消, Enter presses 取消, not the default 确定. Esc
+    // and the title bar's close button reject the dialog as 取消 does.
+    cancel->setAutoDefault(true);
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
 
     if (dialog.exec() == QDialog::Accepted && buttons->checkedId() >= 0) {

@@ -27,7 +27,7 @@ const std::array<TPoemSource, kSourceCount>& Sources()
 const TPoemSource& SourceOf(int index)
 {
     if (index < 0 || index >= kSourceCount)
-        throw TAppError(QStringLiteral("There is no poem source number %1.").arg(index));
+        throw TAppError(QStringLiteral("没有第 %1 号诗词来源。").arg(index));
     return Sources()[static_cast<std::size_t>(index)];
 }
 
