@@ -8,11 +8,11 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  unixodbc tdsodbc
+  unixodbc tdsodbc qt6-translations-l10n
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev libbenchmark-dev postgresql-15 xvfb xauth imagemagick sqlite3)
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev postgresql-15 xvfb xauth imagemagick sqlite3 iproute2 util-linux)
 fi
 
 missing=()

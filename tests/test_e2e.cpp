@@ -3,12 +3,16 @@
 // sources, the remote source and its failures, closing during a load.
 #include "loader_helpers.h"
 
+#include <QDir>
+#include <QFile>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -269,6 +273,113 @@ TEST(EndToEnd, ALoadErrorDuringASwitchKeepsThePuzzle)
     // The game goes on: the answer still counts.
     TypeAnswer(frm, AnsiToWide(title));
     EXPECT_EQ(frm.lblScore->text(), QStringLiteral("得分: 1"));
+}
+
+// A double-click as the platform delivers it: press, release, double-click
+// press, release.
+void DoubleClick(QWidget* widget, QPoint pos)
+{
+    QTest::mousePress(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(widget, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, pos);
+}
+
+// Guards against the second press of a double-click running a handler again:
+// two hints spent, the poem panel opened and closed at once, two tiles.
+TEST(EndToEnd, ADoubleClickCountsOnce)
+{
+    TGameDir dir;
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(0));
+    TfrmMain frm;
+    frm.SetRandomDrawForTesting([](int) { return 0; });  // 静夜思, first character
+    ShowAndActivate(frm);
+
+    DoubleClick(frm.lblHint, frm.lblHint->rect().center());
+    EXPECT_EQ(frm.FHintCount, 1);
+    EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("提示：静****"));
+    DoubleClick(frm.pnlHint, QPoint(1, 1));  // on the bevel
+    EXPECT_EQ(frm.FHintCount, 2);
+
+    DoubleClick(frm.lblPoemToggle, frm.lblPoemToggle->rect().center());
+    EXPECT_TRUE(frm.FPoemVisible);
+
+    // Two neighbouring zones of one line: only the first tile is uncovered.
+    const int revealed = frm.FTask.RevealedCount;
+    DoubleClick(frm.pbLine[1], QPoint(20, 20));
+    EXPECT_EQ(frm.FTask.RevealedCount, revealed + 1);
+
+    // Every new puzzle draws from the random seam: one click's worth, not two.
+    int draws = 0;
+    frm.SetRandomDrawForTesting([&draws](int) { ++draws; return 0; });
+    ClickLabel(frm.lblRestart);
+    const int drawsOfOnePuzzle = draws;
+    draws = 0;
+    DoubleClick(frm.lblRestart, frm.lblRestart->rect().center());
+    EXPECT_EQ(draws, drawsOfOnePuzzle);
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// Guards against a damaged database at start-up leaving a window without
+// controls: one box in Chinese, then the whole window, telling there is no
+// poem, and a switch to a good source plays again.
+TEST(EndToEnd, ADamagedDatabaseAtStartUpStillBuildsTheWindow)
+{
+    const struct {
+        const char* name;
+        std::function<void(const QString& path)> make;
+        const char* box;  // the start of the one box's text
+    } cases[] = {
+        {"random bytes",
+         [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write(QByteArray(4096, '\x5a'));
+         },
+         "不是可识别的诗词数据库文件"},
+        {"truncated file",
+         [](const QString& path) {
+             WriteTestDatabase(path, {Table("TBZ300", kTang300)});
+             QFile file(path);
+             ASSERT_TRUE(file.resize(100));
+         },
+         "无法读取诗词数据库文件"},
+        {"table without CONTENT",
+         [](const QString& path) {
+             WriteTestDatabase(path, {{QStringLiteral("TBZ300"), QStringLiteral("ID INTEGER, TITLE TEXT"),
+                                       {{1, QStringLiteral("x")}}}});
+         },
+         "查询结果中没有 CONTENT 列"},
+        {"a folder named db21.mdb", [](const QString& path) { ASSERT_TRUE(QDir().mkdir(path)); },
+         "找不到数据库文件："},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TScopedProgramDir dir;
+        const QString path = dir.File(QStringLiteral("db21.mdb"));
+        c.make(path);
+        TMessageBoxRecorder boxes;
+        QueueRangeDialogAnswer(ChooseSource(0));
+        TfrmMain frm;
+        ShowAndActivate(frm);
+        ASSERT_EQ(boxes.Calls().size(), 1u);
+        EXPECT_TRUE(boxes.Calls()[0].Text.startsWith(QString::fromUtf8(c.box))) << boxes.Calls()[0].Text.toStdString();
+        EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Error);
+        ASSERT_NE(frm.lblStatus, nullptr);
+        EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("无可用诗词，请切换范围！"));
+        EXPECT_EQ(frm.FPoemCount, 0);
+        ExpectNoOpenConnections();
+
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        WriteTestDatabase(path, {Table("TBZ300", kTang300), Table("TB112", kSchool)});
+        QueueRangeDialogAnswer(ChooseSource(1));
+        ClickLabel(frm.lblSwitchRange);
+        EXPECT_EQ(frm.FPoemCount, 2);
+        EXPECT_TRUE(frm.FPuzzleActive);
+        EXPECT_EQ(boxes.Calls().size(), 1u);
+    }
 }
 
 // ---- The remote source, against the throwaway PostgreSQL server -----------

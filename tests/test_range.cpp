@@ -62,6 +62,17 @@ TRangeDialogAnswer PressKey(Qt::Key key, int select = -1)
     };
 }
 
+// Enter with the focus on 取消, as after tabbing to it.
+TRangeDialogAnswer EnterOnCancel(int select)
+{
+    return [select](QDialog* dialog) {
+        dialog->findChildren<QRadioButton*>()[select]->setChecked(true);
+        auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("btnCancel"));
+        cancel->setFocus();
+        QTest::keyClick(cancel, Qt::Key_Return);
+    };
+}
+
 TRangeDialogAnswer CloseFromTitleBar(int select)
 {
     return [select](QDialog* dialog) {
@@ -108,7 +119,8 @@ TEST(RangeDialog, LooksAsDesignedAndPresetsTheFirstSource)
     EXPECT_EQ(OpenDialogs(), 0);  // destroyed before returning
 }
 
-// Guards against Enter not confirming, or Esc / the close button confirming.
+// Guards against Enter not confirming, or Esc, the close button or Enter on
+// the focused 取消 confirming.
 TEST(RangeDialog, EnterConfirmsEscAndCloseCancel)
 {
     TScopedProgramDir dir;
@@ -124,6 +136,7 @@ TEST(RangeDialog, EnterConfirmsEscAndCloseCancel)
         {"Enter on source 2", PressKey(Qt::Key_Return, 2), true, 2},
         {"Esc on source 3", PressKey(Qt::Key_Escape, 3), false, 2},
         {"close on source 1", CloseFromTitleBar(1), false, 2},
+        {"Enter on the focused 取消", EnterOnCancel(0), false, 2},
         {"Cancel button", CancelDialog(), false, 2},
         {"OK on source 4", ChooseSource(4), true, 4},
     };

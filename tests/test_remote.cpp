@@ -9,13 +9,16 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <iostream>
 
 namespace {
 
@@ -292,6 +295,56 @@ TEST(RemoteSource, TimeoutsAndAtomicLoads)
     query.Open();
     EXPECT_EQ(query.FieldAsText("T"), "30s");
     EXPECT_EQ(query.FieldAsInteger("Cnt"), 5);
+}
+
+// Guards against a remote load whose network goes silent freezing the window
+// for as long as TCP retries (a quarter of an hour): the load gives up within
+// 45 s, the player sees why, the connection is released and the game goes on.
+// Run by tests/network_drop.sh in a private network namespace.
+TEST(NetworkDrop, ALoadWhoseNetworkDiesGivesUpAndTheWindowWorksAgain)
+{
+    const QString server = qEnvironmentVariable("VERSEQUEST_TEST_NETNS_CONNECTION");
+    if (server.isEmpty())
+        GTEST_SKIP() << "runs inside a private network namespace: tests/network_drop.sh";
+    auto setLoopback = [](const char* state) {
+        return QProcess::execute(QStringLiteral("ip"), {"link", "set", "lo", state});
+    };
+    TScopedProgramDir dir;
+    TScopedEnv remote("VERSEQUEST_REMOTE_CONNECTION", server.toUtf8());
+    auto frm = MakeWindow();
+    frm->show();
+    std::vector<TMessageBoxCall> boxes;
+    const TMessageBoxHook previous = SetMessageBoxHook([&](const TMessageBoxCall& call) {
+        boxes.push_back(call);
+        if (call.Caption == QStringLiteral("提示")) {  // connected: now the network dies
+            EXPECT_EQ(setLoopback("down"), 0);
+        }
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QueueRangeDialogAnswer(ChooseSource(4));
+    QTest::mouseClick(frm->lblSwitchRange, Qt::LeftButton, {}, frm->lblSwitchRange->rect().center());
+    const double seconds = clock.elapsed() / 1000.0;
+    SetMessageBoxHook(previous);
+    ASSERT_EQ(setLoopback("up"), 0);
+    std::cout << "the load gave up " << seconds << " s after the network died\n";
+    RecordProperty("seconds", std::to_string(seconds));
+
+    EXPECT_LT(seconds, 45.0);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].Caption, QStringLiteral("青简堂诗词猜诗"));
+    EXPECT_EQ(boxes[1].Icon, TMsgIcon::Error);
+    EXPECT_TRUE(boxes[1].Text.contains(QStringLiteral("查询"))) << boxes[1].Text.toStdString();
+    EXPECT_EQ(frm->FProgressBar, nullptr);
+    EXPECT_EQ(frm->FPoemCount, 0);
+    ExpectNoOpenConnections();
+
+    // The network is back: the same source loads and plays.
+    QueueRangeDialogAnswer(ChooseSource(4));
+    TMessageBoxRecorder again;
+    QTest::mouseClick(frm->lblSwitchRange, Qt::LeftButton, {}, frm->lblSwitchRange->rect().center());
+    EXPECT_GT(frm->FPoemCount, 0);
+    EXPECT_TRUE(frm->FPuzzleActive);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QPointer>
 #include <QTest>
 
@@ -303,6 +306,10 @@ TEST(Toolkit, ButtonRunsItsHandlerOnceAndNotWhenDisabled)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
     QTest::mouseClick(button.Label, Qt::LeftButton, {}, QPoint(55, 18));
     EXPECT_EQ(clicks, 1);
+    // A double-click is one click: its second press starts none.
+    QTest::mouseDClick(button.Label, Qt::LeftButton, {}, QPoint(55, 18));
+    QTest::mouseRelease(button.Label, Qt::LeftButton, {}, QPoint(55, 18));
+    EXPECT_EQ(clicks, 1);
     button.Label->lower();  // reach the panel itself, as a click on its bevel does
     QTest::mouseClick(button.Panel, Qt::LeftButton, {}, QPoint(0, 0));
     EXPECT_EQ(clicks, 2);
@@ -343,6 +350,57 @@ TEST(Toolkit, PanelDrawsClassicBevels)
     EXPECT_EQ(PixelAt(image, 2, 2), 0xA0A0A0u);    // inner lowered: dark top-left
     EXPECT_EQ(PixelAt(image, 17, 7), 0xFFFFFFu);   // light bottom-right
     EXPECT_EQ(PixelAt(image, 10, 5), 0xEBDDD4u);   // inside
+}
+
+// Guards against an error escaping the program entry after the application
+// object is gone, when no box can appear.
+TEST(Toolkit, AnErrorEscapingTheEntryShowsTheErrorBox)
+{
+    std::vector<bool> appAlive;
+    std::vector<TMessageBoxCall> calls;
+    const TMessageBoxHook previous = SetMessageBoxHook([&](const TMessageBoxCall& call) {
+        appAlive.push_back(QApplication::instance() != nullptr);
+        calls.push_back(call);
+    });
+    EXPECT_EQ(RunGuarded([]() -> int { throw TAppError(QStringLiteral("无法启动")); }), 1);
+    EXPECT_EQ(RunGuarded([] { return 0; }), 0);
+    SetMessageBoxHook(previous);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].Text, QStringLiteral("无法启动"));
+    EXPECT_EQ(calls[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(calls[0].Icon, TMsgIcon::Error);
+    EXPECT_TRUE(appAlive[0]);
+}
+
+// Guards against English buttons on a Chinese desktop: message boxes take
+// their standard buttons from Qt's translations.
+TEST(Toolkit, StandardButtonsFollowTheSystemLanguage)
+{
+    ASSERT_TRUE(InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China)))
+        << "Qt's translations are missing (Debian package qt6-translations-l10n)";
+    QMessageBox box(QMessageBox::Information, QStringLiteral("提示"), QStringLiteral("x"), QMessageBox::Ok);
+    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+    InstallQtTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+    QMessageBox english(QMessageBox::Information, QStringLiteral("x"), QStringLiteral("x"), QMessageBox::Ok);
+    EXPECT_EQ(english.button(QMessageBox::Ok)->text(), QStringLiteral("OK"));
+}
+
+// Guards against a window centred by its client area alone: the frame
+// around it counts, on the screen's available area.
+TEST(MainWindow, CentredWithItsFrameOnTheAvailableArea)
+{
+    TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
+    TfrmMain frm;
+    CentreOnScreen(&frm);
+    frm.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frm));
+    const QRect area = frm.screen()->availableGeometry();
+    const QRect outer = frm.frameGeometry();
+    EXPECT_NE(outer.size(), frm.size()) << "the platform gives the window no frame to count";
+    // The offscreen screen (800 x 800) is narrower than the framed window,
+    // so the platform keeps it at the left edge; height shows the centring.
+    EXPECT_LE(std::abs(outer.center().y() - area.center().y()), 1);
 }
 
 }  // namespace

@@ -279,9 +279,18 @@ QString OdbcConnectionString(const TConnectionSettings& settings)
 
 QString PostgreSqlConnectOptions()
 {
+    // A network that goes silent mid-query is noticed by TCP itself: keepalive
+    // probes while waiting for an answer, and a user timeout on unanswered
+    // sends; otherwise libpq waits as long as TCP retries, a quarter of an hour.
     // Notices (a DROP TABLE IF EXISTS that finds nothing) are of no use here.
-    return QStringLiteral("connect_timeout=%1;options='-c statement_timeout=%2 -c client_min_messages=warning'")
+    return QStringLiteral("connect_timeout=%1;keepalives=1;keepalives_idle=%2;keepalives_interval=%3;"
+                          "keepalives_count=%4;tcp_user_timeout=%5;"
+                          "options='-c statement_timeout=%6 -c client_min_messages=warning'")
         .arg(kConnectTimeoutSeconds)
+        .arg(kKeepaliveIdleSeconds)
+        .arg(kKeepaliveIntervalSeconds)
+        .arg(kKeepaliveCount)
+        .arg(kNetworkSilenceSeconds * 1000)
         .arg(kCommandTimeoutSeconds * 1000);
 }
 

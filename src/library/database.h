@@ -30,6 +30,12 @@ enum class TDbProvider { Jet, SQLite, SqlServer, PostgreSQL };
 // Seconds a connection attempt may take, and a single command.
 inline constexpr int kConnectTimeoutSeconds = 15;
 inline constexpr int kCommandTimeoutSeconds = 30;
+// A server connection whose network stays silent this long is given up:
+// keepalive probes start after the idle time and fail after the count.
+inline constexpr int kNetworkSilenceSeconds = 30;
+inline constexpr int kKeepaliveIdleSeconds = 10;
+inline constexpr int kKeepaliveIntervalSeconds = 5;
+inline constexpr int kKeepaliveCount = 4;
 
 // `value` as it can stand in a connection string: quoted when it holds a
 // ";" or a quote or starts or ends with a blank.
@@ -61,7 +67,7 @@ THostPort SplitDataSource(const QString& dataSource, int defaultPort);
 
 // The ODBC connection string for SQL Server through FreeTDS.
 QString OdbcConnectionString(const TConnectionSettings& settings);
-// The driver options QPSQL gets: connection timeout and statement timeout.
+// The driver options QPSQL gets: connection, network and statement timeouts.
 QString PostgreSqlConnectOptions();
 
 // A connection. Nothing happens until Open(); the destructor closes it and
