@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -142,27 +143,32 @@ QString QuoteConnectionValue(const QString& value)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+namespace {
+
+// Adds the "key=value" pair `pair` (part `number` of the string) to `pairs`;
+// a blank part adds nothing.
+void AddConnectionPair(QMap<QString, QString>& pairs, const QString& part, int number)
+{
+    const QString pair = part.trimmed();
+    if (pair.isEmpty())
+        return;
+    const qsizetype equals = pair.indexOf(u'=');
+    if (equals <= 0)
+        throw TAppError(QStringLiteral("连接字符串有误：第 %1 项不是“键=值”的形式。").arg(number));
+    const QString key = pair.left(equals).trimmed().toLower();
+    if (key.isEmpty())
+        throw TAppError(QStringLiteral("连接字符串有误：第 %1 项缺少键名。").arg(number));
+    pairs.insert(key, Unquote(pair.mid(equals + 1).trimmed()));
+}
+
+}  // namespace
+
 QMap<QString, QString> ParseConnectionString(const QString& text)
 {
     QMap<QString, QString> pairs;
     QString current;
     QChar quote;  // the quote a value is open with, or null
     bool inValue = false;
-    auto finishPair = [&](int number) {
-        const QString pair = current.trimmed();
-        current.clear();
-        inValue = false;
-        if (pair.isEmpty())
-            return;
-        const qsizetype equals = pair.indexOf(u'=');
-        if (equals <= 0)
-            throw TAppError(QStringLiteral("连接字符串有误：第 %1 项不是“键=值”的形式。")
-                                .arg(number));
-        const QString key = pair.left(equals).trimmed().toLower();
-        if (key.isEmpty())
-            throw TAppError(QStringLiteral("连接字符串有误：第 %1 项缺少键名。").arg(number));
-        pairs.insert(key, Unquote(pair.mid(equals + 1).trimmed()));
-    };
     int number = 1;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
@@ -179,7 +185,8 @@ QMap<QString, QString> ParseConnectionString(const QString& text)
             continue;
         }
         if (c == u';') {
-            finishPair(number++);
+            AddConnectionPair(pairs, std::exchange(current, QString()), number++);
+            inValue = false;
             continue;
         }
         if (c == u'=' && !inValue) {
@@ -202,7 +209,7 @@ QMap<QString, QString> ParseConnectionString(const QString& text)
     }
     if (!quote.isNull())
         throw TAppError(QStringLiteral("连接字符串有误：引号没有闭合。"));
-    finishPair(number);
+    AddConnectionPair(pairs, current, number);
     return pairs;
 }
 
