@@ -44,6 +44,8 @@ public:
     bool FPuzzleActive = false;
     bool FStartPending = false;
     bool FPuzzleOver = false;
+    // The history's records (user, title, answer, TAB-separated); the game
+    // writes them and shows the memo, and only the tests read them back.
     std::unique_ptr<TStringList> FHistory;
     TLabel* lblTitle = nullptr;
     TLabel* lblSubtitle = nullptr;
