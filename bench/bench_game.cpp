@@ -2,6 +2,7 @@
 // pure pick (candidates, draws, task filled), and the window's PickStanza.
 // Target: one pick under 20 ms for 60,000 poems (about 480,000 lines).
 #include "app/uMain.h"
+#include "bench_main.h"
 #include "game/puzzle.h"
 
 #include <QDialog>
@@ -111,10 +112,5 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     SetMessageBoxHook([](const TMessageBoxCall&) {});  // the missing database is expected
     app.installEventFilter(new TDialogAccepter(&app));
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // Reading a local poem source the way LoadPoems does (connection, query, row
 // step, record), without the window: the bundled TBZ300 (320 poems) and a
 // table of 60,000 poems made from the bundled files.
+#include "bench_main.h"
 #include "library/database.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
@@ -88,10 +89,5 @@ BENCHMARK(BM_Read60000Poems)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);  // the SQL drivers are plugins
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -6,6 +6,10 @@
 #                                 and print the line to export; does nothing more if it runs
 #   scripts/remote-db.sh stop     stop it; its folder stays (delete the folder to throw it away)
 #   scripts/remote-db.sh status   exit 0 and print the export line if it runs, exit 3 if not
+#   scripts/remote-db.sh connection
+#                                 print the connection string alone if it runs (for scripts:
+#                                 VERSEQUEST_TEST_REMOTE_CONNECTION=$(scripts/remote-db.sh connection)),
+#                                 exit 3 if not
 #
 # Settings (environment):
 #   VERSEQUEST_BUILD_DIR       build folder holding bin/mkpoemdb (default: build)
@@ -20,14 +24,14 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=$(realpath -m "${VERSEQUEST_BUILD_DIR:-$root/build}")
+port=${VERSEQUEST_REMOTE_DB_PORT:-55432}
 dir=$(realpath -m "${VERSEQUEST_REMOTE_DB_DIR:-$build_dir/remote-db}")
 # As root the server runs as "postgres", which may not reach a checkout under
 # a private folder (/root, say); the server then lives under /tmp instead.
 if [[ -z ${VERSEQUEST_REMOTE_DB_DIR:-} && $(id -u) -eq 0 ]] &&
    ! runuser -u postgres -- test -x "$(dirname "$build_dir")" 2>/dev/null; then
-  dir=/tmp/versequest-remote-db-${VERSEQUEST_REMOTE_DB_PORT:-55432}
+  dir=/tmp/versequest-remote-db-$port
 fi
-port=${VERSEQUEST_REMOTE_DB_PORT:-55432}
 pg_bin=/usr/lib/postgresql/15/bin
 data=$dir/data
 role=versequest
@@ -56,10 +60,13 @@ running_port() {
   sed -n 4p "$data/postmaster.pid"
 }
 
+# The connection string of the server listening on port $1.
+connection_string() {
+  echo "Provider=PostgreSQL;Data Source=127.0.0.1,$1;Initial Catalog=$database;User ID=$role;Password=$(cat "$dir/password")"
+}
+
 print_export() {
-  local password
-  password=$(cat "$dir/password")
-  echo "export VERSEQUEST_REMOTE_CONNECTION='Provider=PostgreSQL;Data Source=127.0.0.1,$1;Initial Catalog=$database;User ID=$role;Password=$password'"
+  echo "export VERSEQUEST_REMOTE_CONNECTION='$(connection_string "$1")'"
 }
 
 random_hex() {
@@ -116,9 +123,7 @@ start() {
   if [[ -z $(admin_sql -tA -c "SELECT 1 FROM pg_database WHERE datname = '$database'") ]]; then
     admin_sql -c "CREATE DATABASE $database OWNER $role" >&2
   fi
-  local connection
-  connection="Provider=PostgreSQL;Data Source=127.0.0.1,$port;Initial Catalog=$database;User ID=$role;Password=$(cat "$dir/password")"
-  "$mkpoemdb" remote "$connection" "TB100=$root/data/poems/tb100.jsonl" >&2
+  "$mkpoemdb" remote "$(connection_string "$port")" "TB100=$root/data/poems/tb100.jsonl" >&2
   print_export "$port"
 }
 
@@ -140,12 +145,22 @@ status() {
   fi
 }
 
+connection() {
+  if running; then
+    connection_string "$(running_port)"
+  else
+    echo "remote-db: not running" >&2
+    exit 3
+  fi
+}
+
 case "${1:-}" in
   start) start ;;
   stop) stop ;;
   status) status ;;
+  connection) connection ;;
   *)
-    echo "usage: scripts/remote-db.sh start|stop|status" >&2
+    echo "usage: scripts/remote-db.sh start|stop|status|connection" >&2
     exit 2
     ;;
 esac

@@ -25,9 +25,10 @@ else
   stop_remote_db=1
 fi
 trap '[[ $stop_remote_db -eq 1 ]] && scripts/remote-db.sh stop >/dev/null 2>&1; true' EXIT
-remote_db_line=$(scripts/remote-db.sh start)
-eval "$remote_db_line"
-export VERSEQUEST_TEST_REMOTE_CONNECTION=$VERSEQUEST_REMOTE_CONNECTION
+scripts/remote-db.sh start >/dev/null
+VERSEQUEST_TEST_REMOTE_CONNECTION=$(scripts/remote-db.sh connection)
+export VERSEQUEST_TEST_REMOTE_CONNECTION
+# The game's own remote source stays unset; the suites point it where they need.
 unset VERSEQUEST_REMOTE_CONNECTION
 
 ctest --test-dir build --output-on-failure

@@ -29,9 +29,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The server prints "export VERSEQUEST_REMOTE_CONNECTION='...'"; the value
-# holds no quote.
-line=$("$root/scripts/remote-db.sh" start)
-connection=${line#*VERSEQUEST_REMOTE_CONNECTION=\'}
-connection=${connection%\'}
+"$root/scripts/remote-db.sh" start >/dev/null
+connection=$("$root/scripts/remote-db.sh" connection)
 VERSEQUEST_TEST_NETNS_CONNECTION=$connection "$test_binary" --gtest_filter='NetworkDrop.*'

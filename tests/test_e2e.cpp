@@ -1,7 +1,7 @@
 // Whole games through the real main window, offscreen: the start-up dialog,
 // loads of every source, clicks, hints, answers, give-up, restart, switching
 // sources, the remote source and its failures, closing during a load.
-#include "loader_helpers.h"
+#include "support/loader_helpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,13 +64,6 @@ public:
 private:
     TScopedProgramDir FDir;
 };
-
-void ShowAndActivate(QWidget& window)
-{
-    window.show();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-}
 
 std::vector<std::string> Titles(const TfrmMain& frm)
 {
@@ -389,28 +382,6 @@ QString RemoteConnection()
     return qEnvironmentVariable("VERSEQUEST_TEST_REMOTE_CONNECTION");
 }
 
-// Points the game's remote connection at `connection` for one test.
-class TScopedRemote {
-public:
-    explicit TScopedRemote(const QString& connection)
-        : FHadValue(qEnvironmentVariableIsSet("VERSEQUEST_REMOTE_CONNECTION")),
-          FOld(qgetenv("VERSEQUEST_REMOTE_CONNECTION"))
-    {
-        qputenv("VERSEQUEST_REMOTE_CONNECTION", connection.toUtf8());
-    }
-    ~TScopedRemote()
-    {
-        if (FHadValue)
-            qputenv("VERSEQUEST_REMOTE_CONNECTION", FOld);
-        else
-            qunsetenv("VERSEQUEST_REMOTE_CONNECTION");
-    }
-
-private:
-    bool FHadValue;
-    QByteArray FOld;
-};
-
 bool RemoteDb(const QString& command)
 {
     QProcess script;
@@ -427,7 +398,7 @@ TEST(EndToEnd, RemoteSourceAndAServerStoppedMidSession)
     if (RemoteConnection().isEmpty())
         GTEST_SKIP() << "VERSEQUEST_TEST_REMOTE_CONNECTION not set (scripts/test.sh sets it)";
     TGameDir dir;
-    TScopedRemote remote(RemoteConnection());
+    const TScopedEnv remote("VERSEQUEST_REMOTE_CONNECTION", RemoteConnection().toUtf8());
     TMessageBoxRecorder boxes;
     QueueRangeDialogAnswer(ChooseSource(0));
     TfrmMain frm;
@@ -476,7 +447,7 @@ TEST(EndToEnd, ClosingTheWindowDuringARemoteLoad)
     if (RemoteConnection().isEmpty())
         GTEST_SKIP() << "VERSEQUEST_TEST_REMOTE_CONNECTION not set (scripts/test.sh sets it)";
     TGameDir dir;
-    TScopedRemote remote(RemoteConnection());
+    const TScopedEnv remote("VERSEQUEST_REMOTE_CONNECTION", RemoteConnection().toUtf8());
     QueueRangeDialogAnswer(ChooseSource(0));
     QPointer<TfrmMain> frm;
     {

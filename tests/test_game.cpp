@@ -1,16 +1,21 @@
 // The game's pure rules, without a window: stanza candidates, the reveal
 // walk, the draw, cell geometry and click zones, hint masks, answer lines,
-// history records, and the sentence cutting of the poem panel.
+// history records, the sentence cutting of the poem panel, and the geometry
+// of the window's frame, ornaments and command buttons.
+#include "app/layout.h"
+#include "app/painting.h"
 #include "game/answers.h"
 #include "game/grid.h"
 #include "game/puzzle.h"
-#include "support/test_support.h"
+#include "support/rules_support.h"
 #include "viewer/sentences.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <deque>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 
@@ -337,6 +342,50 @@ TEST(Sentences, CuttingJoiningAndLabelText)
     EXPECT_EQ(LabelText(JoinSentences(CutSentences(G("春眠不觉晓，处处闻啼鸟。")))),
               QStringLiteral("春眠不觉晓，\n处处闻啼鸟。"));
     EXPECT_EQ(LabelText(""), QString());
+}
+
+// Guards against command buttons placed by a rounding other than toward
+// zero or by a wrong span.
+TEST(Layout, CommandButtonsFollowTheBarWidth)
+{
+    const int cases[][3] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123},   {354, 0, 122},
+                            {353, 0, 122},  {351, -1, 121}, {0, -177, -55}};  // bar width, left edges
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        EXPECT_EQ(CommandButtonLeft(c[0], 0), c[1]);
+        EXPECT_EQ(CommandButtonLeft(c[0], 1), c[2]);
+    }
+}
+
+// Guards against frame and ornament coordinates that are off by one, fixed
+// to one window size, or that draw the last point of a segment.
+TEST(Painting, GeometryFollowsTheClientSize)
+{
+    EXPECT_EQ(FrameRect(800, 715), QRect(QPoint(4, 4), QPoint(795, 710)));
+    EXPECT_EQ(FrameRect(300, 200), QRect(QPoint(4, 4), QPoint(295, 195)));
+    const std::array<QLine, 8> expected = {QLine{8, 8, 8, 28},   {8, 8, 28, 8},        {291, 8, 291, 28},
+                                           {291, 8, 271, 8},     {8, 191, 8, 171},     {8, 191, 28, 191},
+                                           {291, 191, 291, 171}, {291, 191, 271, 191}};
+    EXPECT_EQ(OrnamentSegments(300, 200), expected);
+
+    struct Case {
+        QLine segment;
+        int penWidth;
+        QRect pixels;
+    };
+    const Case cases[] = {
+        {{8, 8, 8, 28}, 2, QRect(QPoint(7, 8), QPoint(8, 27))},        // down
+        {{8, 706, 8, 686}, 2, QRect(QPoint(7, 687), QPoint(8, 706))},  // up
+        {{8, 8, 28, 8}, 2, QRect(QPoint(8, 7), QPoint(27, 8))},        // right
+        {{791, 8, 771, 8}, 2, QRect(QPoint(772, 7), QPoint(791, 8))},  // left
+        {{8, 8, 8, 28}, 1, QRect(QPoint(8, 8), QPoint(8, 27))},
+        {{8, 8, 8, 28}, 3, QRect(QPoint(7, 8), QPoint(9, 27))},
+        {{8, 8, 8, 9}, 2, QRect(QPoint(7, 8), QPoint(8, 8))},  // one point long
+        {{8, 8, 8, 8}, 2, QRect()},                            // nothing to draw
+        {{8, 8, 20, 20}, 2, QRect()},                          // slanted
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(SegmentPixels(cases[i].segment, cases[i].penWidth), cases[i].pixels) << "case " << i;
 }
 
 }  // namespace

@@ -65,9 +65,7 @@ struct TGame {
     TfrmMain& Show(bool startPuzzle = true)
     {
         Frm->FStartPending = startPuzzle;
-        Frm->show();
-        QApplication::setActiveWindow(Frm.get());
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Frm.get()));
+        ShowAndActivate(*Frm);
         return *Frm;
     }
     void Type(const QString& text, bool enter = false)
@@ -327,11 +325,6 @@ TEST(Grid, ClicksUncoverTheCharacterUnderThePointer)
     }
 }
 
-QRgb Pixel(const QImage& image, int x, int y)
-{
-    return image.pixel(x, y) & 0xFFFFFF;
-}
-
 // Guards against tiles drawn in the wrong place, size or colours, blended
 // edges, a character drawn outside its cell or off centre, and anything but
 // background and frame before the first puzzle.
@@ -345,7 +338,7 @@ TEST(Grid, PixelsOfTilesAndCharacters)
     ASSERT_EQ(empty.size(), QSize(510, 46));
     for (int y = 0; y < 46; ++y)
         for (int x = 0; x < 510; ++x)
-            ASSERT_EQ(Pixel(empty, x, y), x == 0 || y == 0 || x == 509 || y == 45 ? kFrame : kBack) << x << "," << y;
+            ASSERT_EQ(PixelAt(empty, x, y), x == 0 || y == 0 || x == 509 || y == 45 ? kFrame : kBack) << x << "," << y;
 
     frm.NewPuzzle();  // line 0, character 0 uncovered
     const QImage row = frm.pbLine[0]->grab().toImage();
@@ -355,19 +348,19 @@ TEST(Grid, PixelsOfTilesAndCharacters)
         {85, kInner},      {86, kInnerFill},  {139, kInnerFill}, {140, kInner}, {141, kFill}, {143, kMiddle},
         {144, kFill},      {145, kOuter},     {146, kBack},  {149, kBack},  {150, kOuter}, {497, kBack}};
     for (auto [x, colour] : across)
-        EXPECT_EQ(Pixel(row, x, 20), colour) << "x " << x;
+        EXPECT_EQ(PixelAt(row, x, 20), colour) << "x " << x;
     const std::pair<int, QRgb> down[] = {{9, kBack},   {10, kOuter}, {11, kFill},  {12, kMiddle},
                                          {15, kInner}, {16, kInnerFill}, {30, kInner}, {33, kMiddle},
                                          {35, kOuter}, {36, kBack},  {45, kFrame}};
     for (auto [y, colour] : down)
-        EXPECT_EQ(Pixel(row, 100, y), colour) << "y " << y;
+        EXPECT_EQ(PixelAt(row, 100, y), colour) << "y " << y;
 
     // The uncovered first cell: character pixels only inside its tile
     // (10,10)-(76,36), roughly centred in the cell, and no tile drawn.
     int count = 0, sumX = 0;
     for (int y = 1; y < 45; ++y)
         for (int x = 1; x < 78; ++x) {
-            const QRgb p = Pixel(row, x, y);
+            const QRgb p = PixelAt(row, x, y);
             EXPECT_TRUE(p != kOuter && p != kInner && p != kMiddle) << x << "," << y;
             if (p == kChar) {
                 ++count;

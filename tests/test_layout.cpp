@@ -1,8 +1,6 @@
 // The main window's run-time controls and the painting behind them: real
 // widgets, offscreen, checked by geometry, fonts, colours, bindings, clicks
 // and the pixels of the grabbed window.
-#include "app/layout.h"
-#include "app/painting.h"
 #include "app/uMain.h"
 #include "support/test_support.h"
 
@@ -14,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <iterator>
 #include <memory>
 #include <tuple>
 
@@ -28,11 +24,6 @@ constexpr QRgb kFrame = 0x96385C;
 constexpr QRgb kOrnament = 0x692844;
 constexpr QRgb kStrip = 0x5A627A;
 
-QRgb PixelAt(const QImage& image, int x, int y)
-{
-    return image.pixel(x, y) & 0xFFFFFF;
-}
-
 // A main window in a program directory of its own; `background`, when given,
 // is written there as bg_poetry.bmp first. The recorder takes the box about
 // the missing database.
@@ -44,9 +35,7 @@ struct TWindow {
     }
     TfrmMain& Show()
     {
-        Frm->show();
-        QApplication::setActiveWindow(Frm.get());
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(Frm.get()));
+        ShowAndActivate(*Frm);
         return *Frm;
     }
     QImage Shot() const { return Frm->grab().toImage(); }
@@ -117,19 +106,6 @@ TEST(Layout, EveryControlHasItsParentAndBounds)
     w.Show();
     EXPECT_EQ(f.pbLine[2]->visibleRegion().boundingRect(), QRect(0, 0, 510, 46));
     EXPECT_EQ(f.pbLine[3]->visibleRegion().boundingRect(), QRect(0, 0, 510, 40));
-}
-
-// Guards against command buttons placed by a rounding other than toward
-// zero or by a wrong span.
-TEST(Layout, CommandButtonsFollowTheBarWidth)
-{
-    const int cases[][3] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123},   {354, 0, 122},
-                            {353, 0, 122},  {351, -1, 121}, {0, -177, -55}};  // bar width, left edges
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c[0]);
-        EXPECT_EQ(CommandButtonLeft(c[0], 0), c[1]);
-        EXPECT_EQ(CommandButtonLeft(c[0], 1), c[2]);
-    }
 }
 
 // Guards against a wrong face, size, weight, colour, alignment, wrapping,
@@ -302,37 +278,6 @@ TEST(Layout, ButtonsTabHintAndFocusOrder)
         QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
         EXPECT_EQ(RangeDialogsShown(), shown + 1);
     }
-}
-
-// Guards against frame and ornament coordinates that are off by one, fixed
-// to one window size, or that draw the last point of a segment.
-TEST(Painting, GeometryFollowsTheClientSize)
-{
-    EXPECT_EQ(FrameRect(800, 715), QRect(QPoint(4, 4), QPoint(795, 710)));
-    EXPECT_EQ(FrameRect(300, 200), QRect(QPoint(4, 4), QPoint(295, 195)));
-    const std::array<QLine, 8> expected = {QLine{8, 8, 8, 28},   {8, 8, 28, 8},        {291, 8, 291, 28},
-                                           {291, 8, 271, 8},     {8, 191, 8, 171},     {8, 191, 28, 191},
-                                           {291, 191, 291, 171}, {291, 191, 271, 191}};
-    EXPECT_EQ(OrnamentSegments(300, 200), expected);
-
-    struct Case {
-        QLine segment;
-        int penWidth;
-        QRect pixels;
-    };
-    const Case cases[] = {
-        {{8, 8, 8, 28}, 2, QRect(QPoint(7, 8), QPoint(8, 27))},        // down
-        {{8, 706, 8, 686}, 2, QRect(QPoint(7, 687), QPoint(8, 706))},  // up
-        {{8, 8, 28, 8}, 2, QRect(QPoint(8, 7), QPoint(27, 8))},        // right
-        {{791, 8, 771, 8}, 2, QRect(QPoint(772, 7), QPoint(791, 8))},  // left
-        {{8, 8, 8, 28}, 1, QRect(QPoint(8, 8), QPoint(8, 27))},
-        {{8, 8, 8, 28}, 3, QRect(QPoint(7, 8), QPoint(9, 27))},
-        {{8, 8, 8, 9}, 2, QRect(QPoint(7, 8), QPoint(8, 8))},  // one point long
-        {{8, 8, 8, 8}, 2, QRect()},                            // nothing to draw
-        {{8, 8, 20, 20}, 2, QRect()},                          // slanted
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(SegmentPixels(cases[i].segment, cases[i].penWidth), cases[i].pixels) << "case " << i;
 }
 
 // Guards against a frame or ornament drawn in the wrong place, width or

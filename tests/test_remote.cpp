@@ -1,10 +1,8 @@
 // The fifth source, read from the PostgreSQL server of scripts/remote-db.sh (VERSEQUEST_TEST_REMOTE_CONNECTION;
 // skipped without it): progress display, boxes, failures, acting in the middle of a load.
-#include "loader_helpers.h"
+#include "support/loader_helpers.h"
 
-#include "library/database.h"
 #include "library/sources.h"
-#include "poem_tables.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,73 +19,6 @@
 #include <iostream>
 
 namespace {
-
-const QString kJingYeSi = QStringLiteral("床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。");
-const QString kNoLines = QStringLiteral("采薇采薇，薇亦作止。");
-
-#define REQUIRE_SERVER()                                                             \
-    const QString server = qEnvironmentVariable("VERSEQUEST_TEST_REMOTE_CONNECTION"); \
-    if (server.isEmpty())                                                            \
-    GTEST_SKIP() << "VERSEQUEST_TEST_REMOTE_CONNECTION is not set; start scripts/remote-db.sh"
-
-QString WithCatalog(const QString& connection, const QString& catalog, const QString& password)
-{
-    const TConnectionSettings settings = SettingsFromConnectionString(connection);
-    return QStringLiteral("Provider=PostgreSQL;Data Source=%1;Initial Catalog=%2;User ID=%3;Password=%4")
-        .arg(settings.DataSource, catalog, settings.UserId, password);
-}
-
-// A database of its own on the test server, with `rows` in TB100 unless nullopt,
-// and the fifth source pointed at it; dropped at the end.
-class TRemoteDatabase {
-public:
-    TRemoteDatabase(const QString& server, const std::optional<std::vector<TPoemEntry>>& rows) : FServer(server)
-    {
-        static int count = 0;
-        FName = QStringLiteral("vq_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++count);
-        Connection = WithCatalog(server, FName, SettingsFromConnectionString(server).Password);
-        Admin("DROP DATABASE IF EXISTS " + FName);
-        Admin("CREATE DATABASE " + FName);
-        FEnv.emplace("VERSEQUEST_REMOTE_CONNECTION", Connection.toUtf8());
-        if (rows)
-            WriteTB100(*rows);
-    }
-    ~TRemoteDatabase()
-    {
-        FEnv.reset();
-        try {
-            Admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(FName));
-        } catch (const std::exception& error) {
-            ADD_FAILURE() << error.what();
-        }
-    }
-    void WriteTB100(const std::vector<TPoemEntry>& rows) const
-    {
-        WriteServerTables(Connection, {TPoemTable{"TB100", QString(), rows}});
-    }
-
-    QString Connection;
-
-private:
-    void Admin(const QString& sql) const
-    {
-        TDbConnection connection;
-        connection.SetConnectionString(FServer);
-        connection.Open();
-        connection.Execute(sql);
-    }
-
-    QString FServer, FName;
-    std::optional<TScopedEnv> FEnv;
-};
-
-std::vector<TPoemEntry> UsableRows(int count)
-{
-    std::vector<TPoemEntry> rows;
-    for (int i = 1; i <= count; ++i)
-        rows.push_back({i, QStringLiteral("诗%1").arg(i), QStringLiteral("李白"), QStringLiteral(" 唐 "), kJingYeSi});
-    return rows;
-}
 
 // Logs what a person sees during a load: the label's text with the bar's position and maximum whenever the
 // window processes messages, the display's disappearance, and each box with whether the display was up.
@@ -277,24 +208,6 @@ TEST(RemoteSource, ClosingDuringALoadStopsItThenCloses)
     }
     EXPECT_TRUE(frm.isNull()) << "the window did not close after the load";
     delete frm.data();
-}
-
-// Guards against the command timeout not reaching the server, and mkpoemdb leaving half a table when a row is refused.
-TEST(RemoteSource, TimeoutsAndAtomicLoads)
-{
-    REQUIRE_SERVER();
-    TRemoteDatabase database(server, UsableRows(5));
-    std::vector<TPoemEntry> rows = UsableRows(3);
-    rows[2].Id = 1LL << 40;  // too large for the column: the server refuses it
-    EXPECT_THROW(database.WriteTB100(rows), TAppError);
-    TDbConnection connection;
-    connection.SetConnectionString(database.Connection);
-    connection.Open();
-    TDbQuery query(connection);
-    query.SetSql("SELECT current_setting('statement_timeout') AS T, COUNT(*) AS Cnt FROM TB100");
-    query.Open();
-    EXPECT_EQ(query.FieldAsText("T"), "30s");
-    EXPECT_EQ(query.FieldAsInteger("Cnt"), 5);
 }
 
 // Guards against a remote load whose network goes silent freezing the window

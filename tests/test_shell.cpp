@@ -16,18 +16,6 @@
 
 namespace {
 
-QRgb PixelAt(const QImage& image, int x, int y)
-{
-    return image.pixel(x, y) & 0xFFFFFF;
-}
-
-void ShowAndActivate(QWidget& window)
-{
-    window.show();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-}
-
 // Guards against a resizable or wrongly decorated window, the designed caption
 // surviving, and strips of the wrong size or colour.
 TEST(MainWindow, FixedPropertiesAndBorderStrips)

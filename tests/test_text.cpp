@@ -1,7 +1,7 @@
 // GBK text rules: punctuation, verse-line cutting, conversion, trimming.
 #include "library/poem.h"
 #include "library/string_list.h"
-#include "support/test_support.h"
+#include "support/rules_support.h"
 
 #include <gtest/gtest.h>
 

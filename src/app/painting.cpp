@@ -1,9 +1,5 @@
 #include "app/painting.h"
 
-#include "app/uMain.h"
-
-#include <QPainter>
-
 QRect FrameRect(int w, int h)
 {
     return QRect(QPoint(4, 4), QPoint(w - 5, h - 5));
@@ -55,44 +51,4 @@ QRect SegmentPixels(const QLine& segment, int penWidth)
         return QRect(QPoint(low, a.y() - before), QPoint(high, a.y() - before + penWidth - 1));
     }
     return QRect();  // a point or a slanted line: not part of any ornament
-}
-
-// Draws what lies behind the controls: the background picture, the frame and
-// the corner ornaments. The window colour is already laid underneath.
-// Everything is filled as whole pixels, so the picture does not depend on
-// how the paint engine rasterises wide pens, and repainting gives the same
-// pixels every time.
-void TfrmMain::FormPaint()
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    const int w = width();
-    const int h = height();
-
-    if (FBackground && !FBackground->isNull()) {
-        // Stretched to the client area whatever its own size, nearest pixel;
-        // any alpha channel is ignored so the picture is always opaque.
-        const QRect target(0, 0, w, h);
-        if (FBackground->hasAlphaChannel())
-            painter.drawImage(target, FBackground->convertToFormat(QImage::Format_RGB32));
-        else
-            painter.drawImage(target, *FBackground);
-    }
-
-    const QRect frame = FrameRect(w, h);
-    if (frame.isValid()) {
-        const QColor color = Rgb(kFrameColor);
-        painter.fillRect(QRect(frame.left(), frame.top(), frame.width(), 1), color);
-        painter.fillRect(QRect(frame.left(), frame.bottom(), frame.width(), 1), color);
-        painter.fillRect(QRect(frame.left(), frame.top(), 1, frame.height()), color);
-        painter.fillRect(QRect(frame.right(), frame.top(), 1, frame.height()), color);
-    }
-
-    const QColor ornament = Rgb(kOrnamentColor);
-    for (const QLine& segment : OrnamentSegments(w, h)) {
-        const QRect pixels = SegmentPixels(segment, kOrnamentPenWidth);
-        if (pixels.isValid())
-            painter.fillRect(pixels, ornament);
-    }
 }

@@ -3,7 +3,6 @@
 // frame and the four L-shaped corner ornaments. Pure functions of the client
 // size, so that they are checked without a window.
 
-#include <QColor>
 #include <QLine>
 #include <QRect>
 

@@ -1,7 +1,8 @@
 #pragma once
 // The main window: owner of all program state and every control. Its methods
 // are spread over the files of the areas they belong to (layout.cpp,
-// painting.cpp, loader.cpp, puzzle.cpp, grid.cpp, answers.cpp, ...).
+// painting_window.cpp, loader.cpp, puzzle_window.cpp, grid_window.cpp,
+// answers_window.cpp, ...), next to the widget-free rules they call.
 
 #include "app/toolkit.h"
 #include "game/puzzle.h"
@@ -43,6 +44,8 @@ public:
     bool FPuzzleActive = false;
     bool FStartPending = false;
     bool FPuzzleOver = false;
+    // The history's records (user, title, answer, TAB-separated); the game
+    // writes them and shows the memo, and only the tests read them back.
     std::unique_ptr<TStringList> FHistory;
     TLabel* lblTitle = nullptr;
     TLabel* lblSubtitle = nullptr;
@@ -97,7 +100,7 @@ public:
     void FormDestroy();
     void FormKeyDown(int& key, Qt::KeyboardModifiers shift);
 
-    // ---- Painting (painting.cpp)
+    // ---- Painting (painting_window.cpp)
     void FormPaint();
 
     // ---- Layout (layout.cpp)
@@ -115,7 +118,7 @@ public:
     bool ChooseRange();
     void SwitchRange();
 
-    // ---- Puzzle state (puzzle.cpp)
+    // ---- Puzzle state (puzzle_window.cpp)
     void NewPuzzle();
     bool PickStanza();
     bool IsTitleUsed(const std::string& title) const;
@@ -126,14 +129,14 @@ public:
     // stanza and the uncovered character; an empty draw restores the clock.
     void SetRandomDrawForTesting(TRandomDraw draw);
 
-    // ---- Character grid (grid.cpp)
+    // ---- Character grid (grid_window.cpp)
     void LinePaint(TPaintBox* sender);
     void LineClick(TPaintBox* sender);
     void LineMouseMove(TPaintBox* sender, Qt::KeyboardModifiers shift, Qt::MouseButtons buttons, int x,
                        int y);
     void RevealAt(int line, int x);
 
-    // ---- Answers, hints, give-up, history (answers.cpp)
+    // ---- Answers, hints, give-up, history (answers_window.cpp)
     bool CheckAnswer(const std::string& text);
     void SubmitAnswer();
     void ShowHint();

@@ -27,7 +27,7 @@ struct TGuessTask {
     int TotalChars = 0;
 };
 
-// Lines in a stanza.
+// A puzzle shows four consecutive verse lines of one poem.
 constexpr int kStanzaLines = 4;
 
 // One possible stanza: the poem's index in the library and the index of the
@@ -55,6 +55,9 @@ int LineCharCount(const std::string& line);
 // by poem in library order and start by start; overlapping runs all count.
 // Only the first `poemCount` poems (at most poems.size()) are looked at;
 // poems whose title `isUsed` reports are skipped (an empty filter skips none).
+// The game itself never stores this list (PickStanzaFrom walks the same
+// candidates twice instead); tests and the benchmark read it to check and
+// measure the walk.
 std::vector<TStanzaCandidate> StanzaCandidates(const std::vector<TPoemRecord>& poems, int poemCount,
                                                const TTitleFilter& isUsed = {});
 

@@ -1,6 +1,14 @@
 #include "support/test_support.h"
 
-#include "library/poem.h"
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include <deque>
 
 TMessageBoxRecorder::TMessageBoxRecorder()
 {
@@ -12,11 +20,6 @@ TMessageBoxRecorder::~TMessageBoxRecorder()
     SetMessageBoxHook(std::move(FPrevious));
 }
 
-std::string G(const char* utf8)
-{
-    return GbkFromUtf8(utf8);
-}
-
 TScopedProgramDir::TScopedProgramDir()
 {
     SetProgramDirectoryOverride(Path());
@@ -26,15 +29,6 @@ TScopedProgramDir::~TScopedProgramDir()
 {
     SetProgramDirectoryOverride(QString());
 }
-
-#include <QAbstractButton>
-#include <QApplication>
-#include <QDialog>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTimer>
-
-#include <deque>
 
 namespace {
 
@@ -120,4 +114,16 @@ std::vector<int> RangeDialogPresets()
 void InstallRangeDialogAnswerer()
 {
     qApp->installEventFilter(new TRangeDialogAnswerer(qApp));
+}
+
+QRgb PixelAt(const QImage& image, int x, int y)
+{
+    return image.pixel(x, y) & 0xFFFFFF;
+}
+
+void ShowAndActivate(QWidget& window)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
 }

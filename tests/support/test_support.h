@@ -1,8 +1,12 @@
 #pragma once
-// Test helpers: record message boxes instead of showing them.
+// Helpers of the window suites: message boxes recorded instead of shown, a
+// program directory of their own, the source dialog answered, pixels and
+// shown windows.
 
 #include "app/toolkit.h"
+#include "support/rules_support.h"
 
+#include <QImage>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -25,23 +29,18 @@ private:
     TMessageBoxHook FPrevious;
 };
 
-// GBK bytes of a UTF-8 literal, for readable test tables.
-std::string G(const char* utf8);
-
 // A fresh, empty program directory for the duration of a test; files the
 // program reads from its directory (database, icon, background) go here.
 class TScopedProgramDir {
 public:
     TScopedProgramDir();
     ~TScopedProgramDir();
-    TScopedProgramDir(const TScopedProgramDir&) = delete;
-    TScopedProgramDir& operator=(const TScopedProgramDir&) = delete;
 
     QString Path() const { return FDir.path() + QLatin1Char('/'); }
     QString File(const QString& name) const { return Path() + name; }
 
 private:
-    QTemporaryDir FDir;
+    QTemporaryDir FDir;  // not copyable, so neither is the scope
 };
 
 // The source dialog that every TfrmMain opens: GUI suites answer it
@@ -57,3 +56,9 @@ TRangeDialogAnswer CancelDialog();
 int RangeDialogsShown();
 std::vector<int> RangeDialogPresets();
 void InstallRangeDialogAnswerer();
+
+// The colour of a pixel of a grabbed image, without its alpha.
+QRgb PixelAt(const QImage& image, int x, int y);
+
+// Shows `window`, makes it the active one and waits until it is exposed.
+void ShowAndActivate(QWidget& window);

@@ -1,0 +1,101 @@
+// The main window's puzzle operations: a new puzzle, the stanza pick, solved
+// titles and uncovering characters.
+#include "app/uMain.h"
+
+#include <utility>
+
+void TfrmMain::SetRandomDrawForTesting(TRandomDraw draw)
+{
+    FRandomDraw = std::move(draw);
+}
+
+void TfrmMain::NewPuzzle()
+{
+    FScore = 0;
+    FPuzzleNo = 0;
+    FPuzzleActive = true;
+    FPuzzleOver = false;
+    FHintCount = 0;
+
+    if (FUsedTitles)
+        FUsedTitles->Clear();
+    if (FHistory)
+        FHistory->Clear();
+    if (memHistory)
+        memHistory->clear();
+
+    if (edtAnswer) {
+        edtAnswer->clear();
+        edtAnswer->setEnabled(true);
+        if (edtAnswer->CanFocus())
+            edtAnswer->setFocus();
+    }
+    for (TPanel* button : {pnlSubmit, pnlHint, pnlGiveUp})
+        if (button)
+            button->setEnabled(true);
+
+    if (lblMode)
+        lblMode->setText(QStringLiteral("模式：单人猜诗"));
+    if (lblScore)
+        lblScore->setText(QStringLiteral("得分: 0"));
+    if (lblPrompt)
+        lblPrompt->setText(QStringLiteral("请输入诗词名："));
+
+    RefreshLines();
+
+    const QString status =
+        PickStanza() ? QStringLiteral("已显示 %1/%2 个字，点击诗句行可翻开更多字！")
+                           .arg(FTask.RevealedCount)
+                           .arg(FTask.TotalChars)
+                     : QStringLiteral("无可用诗词，请切换范围！");
+    if (lblStatus)
+        lblStatus->setText(status);
+    if (lblPuzzleNo)
+        lblPuzzleNo->setText(QStringLiteral("第 1 首"));
+}
+
+bool TfrmMain::PickStanza()
+{
+    // The filter is only worth its lookups when some title has been solved.
+    TTitleFilter isUsed;
+    if (FUsedTitles && FUsedTitles->Count() > 0)
+        isUsed = [this](const std::string& title) { return IsTitleUsed(title); };
+    if (!PickStanzaFrom(FPoems, FPoemCount, isUsed, FRandomDraw, FTask))
+        return false;
+    RefreshLines();
+    return true;
+}
+
+bool TfrmMain::IsTitleUsed(const std::string& title) const
+{
+    return FUsedTitles && FUsedTitles->Contains(title);
+}
+
+void TfrmMain::MarkTitleUsed(const std::string& title)
+{
+    if (FUsedTitles)
+        FUsedTitles->Add(title);
+}
+
+void TfrmMain::RevealChar(int line, int index)
+{
+    if (line < 0 || line >= kStanzaLines)
+        return;
+    TLineState& state = FTask.Lines[static_cast<std::size_t>(line)];
+    if (index < 0 || index >= state.CharCount || static_cast<std::size_t>(index) >= state.Revealed.size())
+        return;
+    std::uint8_t& flag = state.Revealed[static_cast<std::size_t>(index)];
+    if (flag == 1)
+        return;
+    flag = 1;
+    ++FTask.RevealedCount;
+    if (TPaintBox* box = pbLine[static_cast<std::size_t>(line)])
+        box->update();
+}
+
+void TfrmMain::RefreshLines()
+{
+    for (TPaintBox* box : pbLine)
+        if (box)
+            box->update();
+}

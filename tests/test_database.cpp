@@ -1,0 +1,294 @@
+// The rules of reading and writing poem databases, without a window: the
+// poem sources, connection strings, the database layer over SQLite files and
+// the test server, and mkpoemdb.
+#include "library/database.h"
+#include "library/sources.h"
+#include "poem_tables.h"
+#include "support/database_support.h"
+#include "support/rules_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+const QString kDb = QStringLiteral("db21.mdb");
+
+QString JetString(const QString& path) { return LocalConnectionString(path, QString()); }
+
+// ---- Sources and connection strings -------------------------------------------------------
+
+// Guards against a wrong label, table, filter or SQL text for any source, or a bad index accepted.
+TEST(Sources, TablesFiltersAndQueries)
+{
+    const struct { const char *label, *from; bool remote; } expected[] = {  // from: what follows FROM
+        {"唐诗三百首", "TBZ300 WHERE 1=1", false},
+        {"小学诗词", "TB112 WHERE 1=1 AND ID<140", false},
+        {"初中诗词", "TB112 WHERE 1=1 AND ID>=140 AND ID<=269", false},
+        {"高中诗词", "TB112 WHERE 1=1 AND ID>=270 AND ID<=342", false},
+        {"其他诗词", "TB100 WHERE 1=1", true},
+    };
+    ASSERT_EQ(kSourceCount, 5);
+    for (int i = 0; i < kSourceCount; ++i) {
+        SCOPED_TRACE(i);
+        const TPoemSource& source = SourceOf(i);
+        EXPECT_EQ(source.Label, QString::fromUtf8(expected[i].label));
+        EXPECT_EQ(PoemsSql(source), QStringLiteral("SELECT * FROM ") + expected[i].from);
+        EXPECT_EQ(CountSql(source), QStringLiteral("SELECT COUNT(*) AS Cnt FROM ") + expected[i].from);
+        EXPECT_EQ(source.Remote, expected[i].remote);
+    }
+    for (int bad : {-1, 5})
+        EXPECT_FALSE(ErrorOf([=] { SourceOf(bad); }).isEmpty());
+}
+
+// Guards against a changed local connection string, one a path or password breaks, and unused environment values.
+TEST(Sources, LocalConnectionStringAndDeploymentValues)
+{
+    EXPECT_EQ(LocalConnectionString("/opt/vq/db21.mdb", "pa55word"),
+              "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=/opt/vq/db21.mdb;"
+              "Jet OLEDB:Database Password=pa55word;Locale Identifier=2052;");
+    const TConnectionSettings odd = SettingsFromConnectionString(LocalConnectionString("/odd;dir/db21.mdb", "a;b\"c"));
+    EXPECT_EQ(odd.Provider, TDbProvider::Jet);
+    EXPECT_EQ(odd.DataSource, "/odd;dir/db21.mdb");
+    EXPECT_EQ(odd.Password, "a;b\"c");
+
+    const QByteArray other = "Provider=PostgreSQL;Data Source=h,1";
+    for (const auto& [key, variable] : {std::pair{TDeploymentKey::DbPassword, "VERSEQUEST_DB_PASSWORD"},
+                                        std::pair{TDeploymentKey::RemoteConnection, "VERSEQUEST_REMOTE_CONNECTION"}}) {
+        SCOPED_TRACE(variable);
+        for (const QByteArray& value : {other, QByteArray("")}) {
+            TScopedEnv env(variable, value);
+            EXPECT_EQ(DeploymentValue(key), QString::fromUtf8(value));
+        }
+        TScopedEnv env(variable, std::nullopt);
+        EXPECT_NE(DeploymentValue(key), other);
+    }
+    TScopedEnv env("VERSEQUEST_REMOTE_CONNECTION", std::nullopt);
+    EXPECT_NO_THROW(SettingsFromConnectionString(DeploymentValue(TDeploymentKey::RemoteConnection)));
+}
+
+// Guards against malformed strings, unknown providers or bad ports getting through, and messages repeating a password.
+TEST(ConnectionStrings, MalformedOnesAreRefusedWithoutRepeatingThem)
+{
+    for (const char* text : {"Provider=PostgreSQL;Password=s3cret;garbage", "Provider=PostgreSQL;=s3cret",
+                             "Provider=PostgreSQL;Password=\"s3cret;Data Source=x", "Provider=Oracle;Password=s3cret",
+                             "Password=s3cret;Data Source=x", ""}) {
+        SCOPED_TRACE(text);
+        const QString message = ErrorOf([&] { SettingsFromConnectionString(text); });
+        EXPECT_FALSE(message.isEmpty());
+        EXPECT_FALSE(message.contains(QStringLiteral("s3cret")));
+    }
+    for (const char* dataSource : {"host,99999", "host,0", "host,x", ",5432"}) {
+        SCOPED_TRACE(dataSource);
+        EXPECT_FALSE(ErrorOf([&] { SplitDataSource(dataSource, 1); }).isEmpty());
+    }
+    EXPECT_EQ(SplitDataSource(" db.example ", 5432).Host, "db.example");
+    EXPECT_EQ(SplitDataSource("db.example", 5432).Port, 5432);
+    EXPECT_EQ(SplitDataSource("db.example, 6000", 5432).Port, 6000);
+}
+
+// Guards against keys read by case or with blanks, quotes kept, ";" in a value ending it, a server string losing parts.
+TEST(ConnectionStrings, SqlServerStringsBecomeFreeTdsOnes)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Provider=SQLOLEDB.1;Password=;Persist Security Info=True; User ID = sa ;Initial Catalog=\"po;ems\";"
+         "Data Source='it''s';;Tag with column collation when possible=False",
+         "DRIVER={FreeTDS};SERVER=it's;DATABASE={po;ems};UID=sa;PWD=;TDS_Version=7.4;ClientCharset=UTF-8"},
+        {"provider=sqloledb;data source=10.0.0.5,1500;user id=u;password=p=q",
+         "DRIVER={FreeTDS};SERVER=10.0.0.5;PORT=1500;UID=u;PWD={p=q};TDS_Version=7.4;ClientCharset=UTF-8"},
+        {"PROVIDER=SQLOLEDB.1;Password=;User ID=;Initial Catalog=;Data Source=srv\\SQLEXPRESS",
+         "DRIVER={FreeTDS};SERVER=srv\\SQLEXPRESS;UID=;PWD=;TDS_Version=7.4;ClientCharset=UTF-8"},
+        {"Provider=SQLOLEDB;Password=\"a;b}c\";User ID=sa;Data Source=srv",
+         "DRIVER={FreeTDS};SERVER=srv;UID=sa;PWD={a;b}}c};TDS_Version=7.4;ClientCharset=UTF-8"},
+    };
+    for (const auto& [text, odbc] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(OdbcConnectionString(SettingsFromConnectionString(text)), odbc);
+    }
+    EXPECT_FALSE(ErrorOf([] { OdbcConnectionString(SettingsFromConnectionString("Provider=SQLOLEDB.1")); }).isEmpty());
+    EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("connect_timeout=15")), 1);
+    EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("statement_timeout=30000")), 1);
+}
+
+// ---- The database layer over SQLite ---------------------------------------------------
+
+// Guards against skipped or repeated rows, junk for bad reads, a writable poem file, and queries outliving connections.
+TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
+{
+    QTemporaryDir dir;
+    const QVariant nullInt(QMetaType::fromType<int>());
+    const TTestTable table{"T", "id INTEGER, Title TEXT, n INTEGER, CONTENT TEXT",
+                           {{1, "一", 10, "甲"}, {2, NullText(), nullInt, "乙"}, {3, "", -7, NullText()}}};
+    WriteTestDatabase(dir.filePath(kDb), {table});
+    std::optional<TDbConnection> connection(std::in_place);
+    connection->SetConnectionString(JetString(dir.filePath(kDb)));
+    connection->Open();
+    TDbQuery query(*connection);
+    query.SetSql("SELECT * FROM T");
+    query.Open();
+    query.First();
+    QStringList seen;
+    for (; !query.Eof(); query.Next())
+        seen << QStringLiteral("%1|%2|%3|%4")
+                    .arg(query.FieldAsInteger("ID"))
+                    .arg(query.FieldAsText("TITLE"), query.FieldText(2), query.FieldAsText("content"));
+    EXPECT_EQ(seen, QStringList({"1|一|10|甲", "2|||乙", "3||-7|"}));
+    EXPECT_TRUE(ErrorOf([&] { query.FieldText(0); }).contains("没有当前行"));
+
+    query.First();  // after the end: runs the query again
+    ASSERT_FALSE(query.Eof());
+    EXPECT_EQ(query.FieldAsInteger("id"), 1);
+    EXPECT_TRUE(ErrorOf([&] { query.FieldAsText("CONTENTS"); }).contains("CONTENTS"));
+    EXPECT_FALSE(ErrorOf([&] { query.FieldText(4); }).isEmpty());
+    EXPECT_FALSE(ErrorOf([&] { query.FieldAsInteger("Title"); }).isEmpty());
+    EXPECT_FALSE(ErrorOf([&] { connection->Execute("DELETE FROM T"); }).isEmpty());  // opened read-only
+    {
+        TDbConnection missing;  // must not create the file
+        missing.SetConnectionString(JetString(dir.filePath("missing.mdb")));
+        EXPECT_TRUE(ErrorOf([&] { missing.Open(); }).contains(QDir::toNativeSeparators(dir.filePath("missing.mdb"))));
+        EXPECT_FALSE(QFile::exists(dir.filePath("missing.mdb")));
+    }
+    connection.reset();  // the query is detached, not left dangling
+    ExpectNoOpenConnections();
+    EXPECT_TRUE(!query.Active() && query.Eof());
+    EXPECT_FALSE(ErrorOf([&] { query.Open(); }).isEmpty());
+}
+
+// ---- mkpoemdb ----------------------------------------------------------------------------
+
+struct TRun {
+    int Code = 0;
+    QString Out, Err;
+};
+
+TRun RunTool(const QStringList& arguments)
+{
+    TRun run;
+    QTextStream out(&run.Out), err(&run.Err);
+    run.Code = RunMkPoemDb(arguments, out, err);
+    return run;
+}
+
+QStringList FilesIn(const QTemporaryDir& dir) { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+
+// Guards against values changed through JSON, SQLite and the layer (CR LF, Chinese, NULL, integer IDs), files left.
+TEST(MkPoemDb, WritesWhatTheLayerReadsBack)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("poems.jsonl"), out = dir.filePath("out.mdb");
+    WriteFile(input, "\xEF\xBB\xBF{\"id\": 7, \"title\": \"静夜思\", \"author\": \"李白\", \"dynasty\": \"唐\", "
+                     "\"content\": \"床前明月光，疑是地上霜。\\r\\n举头望明月，低头思故乡。\"}\r\n\r\n"
+                     "{\"id\": -2, \"title\": null, \"content\": \"\"}\n");
+    const TRun run = RunTool({"sqlite", out, "POEMS=" + input, "Again=" + input});
+    ASSERT_EQ(run.Code, 0) << run.Err.toStdString();
+    EXPECT_TRUE(run.Out.contains("POEMS: 2 poems"));
+
+    TDbConnection connection;
+    connection.SetConnectionString(JetString(out));
+    connection.Open();
+    for (const char* table : {"POEMS", "Again"}) {
+        SCOPED_TRACE(table);
+        TDbQuery query(connection);
+        query.SetSql(QStringLiteral("SELECT ID, TITLE, AUTHOR, DYNASTY, CONTENT, typeof(ID), "
+                                    "TITLE IS NULL AND AUTHOR IS NULL FROM ") + table);
+        query.Open();
+        QStringList rows;
+        for (; !query.Eof(); query.Next()) {
+            QStringList fields;
+            for (int i = 0; i < query.FieldCount(); ++i)
+                fields << query.FieldText(i);
+            rows << fields.join(u'|');
+        }
+        EXPECT_EQ(rows, QStringList({"7|静夜思|李白|唐|" + kJingYeSi + "|integer|0", "-2|||||integer|1"}));
+    }
+    connection.Close();
+    EXPECT_EQ(FilesIn(dir), QStringList({"out.mdb", "poems.jsonl"}));
+}
+
+// Guards against malformed lines written anyway, reported without file and line, or harming the old database.
+TEST(MkPoemDb, MalformedLinesAreRejectedWithFileAndLine)
+{
+    const QByteArray good = "{\"id\": 1, \"title\": \"静夜思\", \"content\": \"床前明月光。\"}";
+    const std::pair<QByteArray, const char*> cases[] = {  // a bad line, the message
+        {"{\"id\": 2, \"content\": \"x\"", "not valid JSON"},
+        {"{\"id\": 2, \"content\": \"\xFF\xFE\"}", "not valid JSON"},
+        {"[2, \"x\"]", "not a JSON object"},
+        {"{\"id\": \"2\", \"content\": \"x\"}", "\"id\" must be an integer"},
+        {"{\"id\": 2.5, \"content\": \"x\"}", "\"id\" must be an integer"},
+        {"{\"content\": \"x\"}", "\"id\" must be an integer"},
+        {"{\"id\": 2, \"title\": \"x\"}", "\"content\" must be text"},
+        {"{\"id\": 2, \"content\": 5}", "\"content\" must be text"},
+        {"{\"id\": 2, \"title\": [], \"content\": \"x\"}", "\"title\" must be text"},
+        {"{\"id\": 2, \"titel\": \"x\", \"content\": \"x\"}", "unknown key \"titel\""},
+        {"{\"id\": 1, \"content\": \"x\"}", "id 1 is used already on line 1"},
+        {"{\"id\": 2, \"content\": \"床前😀\"}", "GBK"},
+    };
+    for (const auto& [line, message] : cases) {
+        SCOPED_TRACE(line.constData());
+        QTemporaryDir dir;
+        const QString input = dir.filePath("bad.jsonl"), out = dir.filePath(kDb);
+        WriteFile(input, good + "\n" + line + "\n" + good);
+        WriteFile(out, "previous database");
+        const TRun run = RunTool({"sqlite", out, "TBZ300=" + input});
+        EXPECT_EQ(run.Code, 1);
+        EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(input) + ":2: ") && run.Err.contains(message))
+            << run.Err.toStdString();
+        QFile previous(out);
+        ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+        EXPECT_EQ(previous.readAll(), "previous database");
+        EXPECT_EQ(FilesIn(dir).size(), 2);
+    }
+}
+
+// Guards against bad command lines doing anything but a clear error: unchecked table names, missing files or folders.
+TEST(MkPoemDb, CommandLinesAreChecked)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("poems.jsonl"), out = dir.filePath("db.mdb"), table = "T=" + input;
+    WriteFile(input, "{\"id\": 1, \"content\": \"x\"}\n");
+    const struct { QStringList arguments; int code; const char* message; } cases[] = {
+        {{"mysql", out, table}, 2, "usage"},
+        {{"sqlite", out}, 2, "usage"},
+        {{"sqlite", out, "T;DROP=" + input}, 1, "table name"},
+        {{"sqlite", out, "1T=" + input}, 1, "table name"},
+        {{"sqlite", out, table, "t=" + input}, 1, "twice"},
+        {{"sqlite", out, "T=" + dir.filePath("no.jsonl")}, 1, "Cannot read"},
+        {{"sqlite", dir.filePath("no/db.mdb"), table}, 1, "does not exist"},
+        {{"remote", "Provider=Oracle", table}, 1, "不支持的数据库提供程序"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const TRun run = RunTool(c.arguments);
+        EXPECT_EQ(run.Code, c.code);
+        EXPECT_TRUE(run.Err.contains(c.message)) << run.Err.toStdString();
+        EXPECT_EQ(FilesIn(dir), QStringList({"poems.jsonl"}));
+    }
+}
+
+// ---- The database layer on the test server ------------------------------------------------
+
+// Guards against the command timeout not reaching the server, and mkpoemdb leaving half a table when a row is refused.
+TEST(RemoteSource, TimeoutsAndAtomicLoads)
+{
+    REQUIRE_SERVER();
+    TRemoteDatabase database(server, UsableRows(5));
+    std::vector<TPoemEntry> rows = UsableRows(3);
+    rows[2].Id = 1LL << 40;  // too large for the column: the server refuses it
+    EXPECT_THROW(database.WriteTB100(rows), TAppError);
+    TDbConnection connection;
+    connection.SetConnectionString(database.Connection);
+    connection.Open();
+    TDbQuery query(connection);
+    query.SetSql("SELECT current_setting('statement_timeout') AS T, COUNT(*) AS Cnt FROM TB100");
+    query.Open();
+    EXPECT_EQ(query.FieldAsText("T"), "30s");
+    EXPECT_EQ(query.FieldAsInteger("Cnt"), 5);
+}
+
+}  // namespace
