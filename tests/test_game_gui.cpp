@@ -173,8 +173,8 @@ TEST(Answers, StateTable)
             EXPECT_EQ(QApplication::focusWidget(), frm.edtAnswer);
             EXPECT_FALSE(frm.FPoemVisible);
             EXPECT_EQ(frm.FScore, 0);
-            EXPECT_EQ(frm.FHistory->Count(), 0);
-            EXPECT_EQ(frm.FUsedTitles->Count(), 0);  // the solved poem may come again
+            EXPECT_EQ(frm.FHistory.Count(), 0);
+            EXPECT_EQ(frm.FUsedTitles.Count(), 0);  // the solved poem may come again
             EXPECT_EQ(frm.FTask.Lines[3].Revealed, (std::vector<std::uint8_t>{0, 0, 0, 0, 1}));  // r = 19
         }
     }
@@ -208,8 +208,8 @@ TEST(Answers, TitlesCompareByteForByte)
         EXPECT_TRUE(frm.edtAnswer->text().isEmpty());
         EXPECT_EQ(frm.FScore, solved ? 1 : 0);
         EXPECT_EQ(game.AnswerControlsEnabled(), solved ? 0 : 4);
-        EXPECT_EQ(frm.FHistory->Count(), solved ? 1 : 0);
-        EXPECT_TRUE(!solved || (*frm.FHistory)[0] == G("用户\t") + G(c.title) + G("\t《") + G(c.title) + G("》李白"));
+        EXPECT_EQ(frm.FHistory.Count(), solved ? 1 : 0);
+        EXPECT_TRUE(!solved || frm.FHistory[0] == G("用户\t") + G(c.title) + G("\t《") + G(c.title) + G("》李白"));
     }
 }
 
@@ -237,7 +237,7 @@ TEST(Answers, HintsGiveUpAndHistoryMemo)
     EXPECT_TRUE(frm.FPoemVisible);
     EXPECT_EQ(frm.lblPoemAuthor->text(), Q("【唐】"));
     EXPECT_EQ(frm.FTask.RevealedCount, 1);
-    EXPECT_EQ(frm.FHistory->Count(), 0);
+    EXPECT_EQ(frm.FHistory.Count(), 0);
     EXPECT_FALSE(frm.IsTitleUsed(G("春晓X")));
 
     QScrollBar* bar = frm.memHistory->verticalScrollBar();

@@ -365,7 +365,7 @@ TEST(Painting, BackgroundPictureIsStretchedToTheClientArea)
     const std::pair<QImage, QRgb> cases[] = {{seeThrough, 0x2040C0}, {QImage(), 0x7DDDEF}};
     for (const auto& [background, color] : cases) {
         SCOPED_TRACE(background.isNull() ? "empty" : "transparent");
-        *w.Frm->FBackground = background;
+        w.Frm->FBackground = background;
         w.Frm->repaint();
         ExpectPixels(w.Shot(), {{700, 400, color}, {12, 300, color}, {4, 300, kFrame}, {8, 8, kOrnament}});
     }

@@ -51,9 +51,8 @@ TEST(MainWindow, FixedPropertiesAndBorderStrips)
     EXPECT_FALSE(frm.FPuzzleActive);
     EXPECT_FALSE(frm.FPuzzleOver);
     EXPECT_TRUE(frm.FStartPending);
-    ASSERT_TRUE(frm.FHistory && frm.FUsedTitles);
-    EXPECT_EQ(frm.FHistory->Count(), 0);
-    EXPECT_EQ(frm.FUsedTitles->Count(), 0);
+    EXPECT_EQ(frm.FHistory.Count(), 0);
+    EXPECT_EQ(frm.FUsedTitles.Count(), 0);
 }
 
 // Guards against a missing or broken optional file stopping the start, and
@@ -95,16 +94,15 @@ TEST(MainWindow, OptionalFilesFallBackSilently)
         write(QStringLiteral("VerseQuest.ico"), c.icon, !c.icon.isNull());
 
         TfrmMain frm;
-        ASSERT_TRUE(frm.FBackground);
-        ASSERT_FALSE(frm.FBackground->isNull());
+        ASSERT_FALSE(frm.FBackground.isNull());
         EXPECT_FALSE(frm.windowIcon().isNull());
         if (c.background == smallBmp) {
-            EXPECT_EQ(frm.FBackground->size(), QSize(37, 23));
-            EXPECT_EQ(frm.FBackground->pixel(5, 5) & 0xFFFFFF, 0x0AC81Eu);
+            EXPECT_EQ(frm.FBackground.size(), QSize(37, 23));
+            EXPECT_EQ(frm.FBackground.pixel(5, 5) & 0xFFFFFF, 0x0AC81Eu);
         } else {
-            EXPECT_EQ(frm.FBackground->size(), QSize(800, 715));
-            EXPECT_EQ(frm.FBackground->pixel(0, 0) & 0xFFFFFF, 0xF5EBDCu);
-            EXPECT_EQ(frm.FBackground->pixel(799, 714) & 0xFFFFFF, 0xF5EBDCu);
+            EXPECT_EQ(frm.FBackground.size(), QSize(800, 715));
+            EXPECT_EQ(frm.FBackground.pixel(0, 0) & 0xFFFFFF, 0xF5EBDCu);
+            EXPECT_EQ(frm.FBackground.pixel(799, 714) & 0xFFFFFF, 0xF5EBDCu);
         }
     }
 }

@@ -18,14 +18,14 @@ void TfrmMain::FormPaint()
     const int w = width();
     const int h = height();
 
-    if (FBackground && !FBackground->isNull()) {
+    if (!FBackground.isNull()) {
         // Stretched to the client area whatever its own size, nearest pixel;
         // any alpha channel is ignored so the picture is always opaque.
         const QRect target(0, 0, w, h);
-        if (FBackground->hasAlphaChannel())
-            painter.drawImage(target, FBackground->convertToFormat(QImage::Format_RGB32));
+        if (FBackground.hasAlphaChannel())
+            painter.drawImage(target, FBackground.convertToFormat(QImage::Format_RGB32));
         else
-            painter.drawImage(target, *FBackground);
+            painter.drawImage(target, FBackground);
     }
 
     const QRect frame = FrameRect(w, h);

@@ -87,13 +87,12 @@ void TfrmMain::FormCreate()
     FPuzzleActive = false;
     FPuzzleOver = false;
 
-    FHistory = std::make_unique<TStringList>();
-    FUsedTitles = std::make_unique<TStringList>(true);
+    FHistory.Clear();
+    FUsedTitles.Clear();
 
-    FBackground = std::make_unique<QImage>();
-    if (!FBackground->load(ProgramDirectory() + QStringLiteral("bg_poetry.bmp"))) {
-        *FBackground = QImage(width(), height(), QImage::Format_RGB32);
-        FBackground->fill(Rgb(kPlainBackground));
+    if (!FBackground.load(ProgramDirectory() + QStringLiteral("bg_poetry.bmp"))) {
+        FBackground = QImage(width(), height(), QImage::Format_RGB32);
+        FBackground.fill(Rgb(kPlainBackground));
     }
 
     if (ChooseRange()) {
@@ -141,13 +140,17 @@ void TfrmMain::FormDestroy()
         TStrArray().swap(poem.Lines);
     std::vector<TPoemRecord>().swap(FPoems);
     FPoemCount = 0;
-    FBackground.reset();
-    FHistory.reset();
-    FUsedTitles.reset();
+    FBackground = QImage();
+    FHistory.Clear();
+    FUsedTitles.Clear();
 }
 
 void TfrmMain::FormKeyDown(int& key, Qt::KeyboardModifiers /*shift*/)
 {
+    // Only a start that failed before the layout leaves the window without
+    // the controls the shortcuts act on.
+    if (!pnlPoem)
+        return;
     switch (key) {
     case kVkT:
     case kVkF3:

@@ -37,7 +37,7 @@ public:
     std::vector<TPoemRecord> FPoems;
     std::int32_t FPoemCount = 0;
     std::uint8_t FRangeIndex = 0;
-    std::unique_ptr<TStringList> FUsedTitles;
+    TStringList FUsedTitles{true};
     TGuessTask FTask;
     std::int32_t FScore = 0;
     std::int32_t FPuzzleNo = 0;
@@ -46,7 +46,7 @@ public:
     bool FPuzzleOver = false;
     // The history's records (user, title, answer, TAB-separated); the game
     // writes them and shows the memo, and only the tests read them back.
-    std::unique_ptr<TStringList> FHistory;
+    TStringList FHistory;
     TLabel* lblTitle = nullptr;
     TLabel* lblSubtitle = nullptr;
     TPanel* pnlTitle = nullptr;
@@ -85,7 +85,7 @@ public:
     TPanel* pnlPoemToggle = nullptr;
     TLabel* lblPoemToggle = nullptr;
     bool FPoemVisible = false;
-    std::unique_ptr<QImage> FBackground;
+    QImage FBackground;
     QProgressBar* FProgressBar = nullptr;
     TLabel* FProgressLabel = nullptr;
     // A load is running (it processes messages on the remote path); a second

@@ -15,8 +15,7 @@ void DisableAnswerControls(TEdit* answer, std::initializer_list<TPanel*> buttons
     if (answer)
         answer->setEnabled(false);
     for (TPanel* button : buttons)
-        if (button)
-            button->setEnabled(false);
+        button->setEnabled(false);
 }
 
 }  // namespace
@@ -24,21 +23,19 @@ void DisableAnswerControls(TEdit* answer, std::initializer_list<TPanel*> buttons
 bool TfrmMain::CheckAnswer(const std::string& text)
 {
     if (text.empty()) {
-        if (lblStatus)
-            lblStatus->setText(QStringLiteral("请输入诗词名！"));
+        lblStatus->setText(QStringLiteral("请输入诗词名！"));
         return false;
     }
     // Byte for byte: no case folding, no width or space normalisation.
     if (text == FTask.Title)
         return true;
-    if (lblStatus)
-        lblStatus->setText(QStringLiteral("诗词名不正确，请重试！"));
+    lblStatus->setText(QStringLiteral("诗词名不正确，请重试！"));
     return false;
 }
 
 void TfrmMain::SubmitAnswer()
 {
-    if (!FPuzzleActive || FPuzzleOver || !edtAnswer)
+    if (!FPuzzleActive || FPuzzleOver)
         return;
     const std::string text = TrimGbk(WideToAnsi(edtAnswer->text()));
     edtAnswer->clear();
@@ -52,12 +49,9 @@ void TfrmMain::SubmitAnswer()
     ShowPoem(FTask.Content, FTask.Title, FTask.Author, FTask.Dynasty);
     SetPoemPanelVisible(true);
     AddHistory(GbkFromUtf8(kUserLabel), FTask.Title, AnswerLine(FTask.Title, FTask.Author, FTask.Dynasty));
-    if (lblScore)
-        lblScore->setText(QStringLiteral("得分: %1").arg(FScore));
-    if (lblPuzzleNo)
-        lblPuzzleNo->setText(QStringLiteral("第 %1 首").arg(FPuzzleNo));
-    if (lblStatus)
-        lblStatus->setText(QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
+    lblScore->setText(QStringLiteral("得分: %1").arg(FScore));
+    lblPuzzleNo->setText(QStringLiteral("第 %1 首").arg(FPuzzleNo));
+    lblStatus->setText(QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
     DisableAnswerControls(edtAnswer, {pnlSubmit, pnlHint, pnlGiveUp});
 }
 
@@ -66,9 +60,8 @@ void TfrmMain::ShowHint()
     if (!FPuzzleActive || FPuzzleOver || FTask.Title.empty())
         return;
     ++FHintCount;
-    if (lblStatus)
-        lblStatus->setText(AnsiToWide(GbkFromUtf8("提示：") + HintMask(FTask.Title, FHintCount)));
-    if (edtAnswer && edtAnswer->CanFocus())
+    lblStatus->setText(AnsiToWide(GbkFromUtf8("提示：") + HintMask(FTask.Title, FHintCount)));
+    if (edtAnswer->CanFocus())
         edtAnswer->setFocus();
 }
 
@@ -79,8 +72,7 @@ void TfrmMain::GiveUp()
     FPuzzleActive = false;
     FPuzzleOver = true;
     DisableAnswerControls(edtAnswer, {pnlSubmit, pnlHint, pnlGiveUp});
-    if (lblStatus)
-        lblStatus->setText(AnsiToWide(GiveUpMessage(FTask.Title, FTask.Author, FScore)));
+    lblStatus->setText(AnsiToWide(GiveUpMessage(FTask.Title, FTask.Author, FScore)));
     ShowPoem(FTask.Content, FTask.Title, FTask.Author, FTask.Dynasty);
     SetPoemPanelVisible(true);
 }
@@ -101,10 +93,7 @@ void TfrmMain::AnswerKeyDown(int& key, Qt::KeyboardModifiers /*shift*/)
 
 void TfrmMain::AddHistory(const std::string& user, const std::string& title, const std::string& answer)
 {
-    if (FHistory)
-        FHistory->Add(HistoryRecord(user, title, answer));
-    if (!memHistory)
-        return;
+    FHistory.Add(HistoryRecord(user, title, answer));
     memHistory->AddLine(AnsiToWide(user + ": " + title));
     if (!answer.empty())
         memHistory->AddLine(AnsiToWide(GbkFromUtf8(kAnswerDash) + answer));

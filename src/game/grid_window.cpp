@@ -125,10 +125,8 @@ void TfrmMain::RevealAt(int line, int x)
     const TLineState& state = FTask.Lines[static_cast<std::size_t>(line)];
     if (state.CharCount < 1)
         return;
-    const TPaintBox* box = pbLine[static_cast<std::size_t>(line)];
-    RevealChar(line, ZoneIndex(box ? box->width() : 0, state.CharCount, x));
-    if (lblStatus)
-        lblStatus->setText(QStringLiteral("已显示 %1/%2 个字，请猜诗词名！")
-                               .arg(FTask.RevealedCount)
-                               .arg(FTask.TotalChars));
+    RevealChar(line, ZoneIndex(pbLine[static_cast<std::size_t>(line)]->width(), state.CharCount, x));
+    lblStatus->setText(QStringLiteral("已显示 %1/%2 个字，请猜诗词名！")
+                           .arg(FTask.RevealedCount)
+                           .arg(FTask.TotalChars));
 }

@@ -17,29 +17,20 @@ void TfrmMain::NewPuzzle()
     FPuzzleOver = false;
     FHintCount = 0;
 
-    if (FUsedTitles)
-        FUsedTitles->Clear();
-    if (FHistory)
-        FHistory->Clear();
-    if (memHistory)
-        memHistory->clear();
+    FUsedTitles.Clear();
+    FHistory.Clear();
+    memHistory->clear();
 
-    if (edtAnswer) {
-        edtAnswer->clear();
-        edtAnswer->setEnabled(true);
-        if (edtAnswer->CanFocus())
-            edtAnswer->setFocus();
-    }
+    edtAnswer->clear();
+    edtAnswer->setEnabled(true);
+    if (edtAnswer->CanFocus())
+        edtAnswer->setFocus();
     for (TPanel* button : {pnlSubmit, pnlHint, pnlGiveUp})
-        if (button)
-            button->setEnabled(true);
+        button->setEnabled(true);
 
-    if (lblMode)
-        lblMode->setText(QStringLiteral("模式：单人猜诗"));
-    if (lblScore)
-        lblScore->setText(QStringLiteral("得分: 0"));
-    if (lblPrompt)
-        lblPrompt->setText(QStringLiteral("请输入诗词名："));
+    lblMode->setText(QStringLiteral("模式：单人猜诗"));
+    lblScore->setText(QStringLiteral("得分: 0"));
+    lblPrompt->setText(QStringLiteral("请输入诗词名："));
 
     RefreshLines();
 
@@ -48,17 +39,15 @@ void TfrmMain::NewPuzzle()
                            .arg(FTask.RevealedCount)
                            .arg(FTask.TotalChars)
                      : QStringLiteral("无可用诗词，请切换范围！");
-    if (lblStatus)
-        lblStatus->setText(status);
-    if (lblPuzzleNo)
-        lblPuzzleNo->setText(QStringLiteral("第 1 首"));
+    lblStatus->setText(status);
+    lblPuzzleNo->setText(QStringLiteral("第 1 首"));
 }
 
 bool TfrmMain::PickStanza()
 {
     // The filter is only worth its lookups when some title has been solved.
     TTitleFilter isUsed;
-    if (FUsedTitles && FUsedTitles->Count() > 0)
+    if (FUsedTitles.Count() > 0)
         isUsed = [this](const std::string& title) { return IsTitleUsed(title); };
     if (!PickStanzaFrom(FPoems, FPoemCount, isUsed, FRandomDraw, FTask))
         return false;
@@ -68,13 +57,12 @@ bool TfrmMain::PickStanza()
 
 bool TfrmMain::IsTitleUsed(const std::string& title) const
 {
-    return FUsedTitles && FUsedTitles->Contains(title);
+    return FUsedTitles.Contains(title);
 }
 
 void TfrmMain::MarkTitleUsed(const std::string& title)
 {
-    if (FUsedTitles)
-        FUsedTitles->Add(title);
+    FUsedTitles.Add(title);
 }
 
 void TfrmMain::RevealChar(int line, int index)
@@ -89,13 +77,11 @@ void TfrmMain::RevealChar(int line, int index)
         return;
     flag = 1;
     ++FTask.RevealedCount;
-    if (TPaintBox* box = pbLine[static_cast<std::size_t>(line)])
-        box->update();
+    pbLine[static_cast<std::size_t>(line)]->update();
 }
 
 void TfrmMain::RefreshLines()
 {
     for (TPaintBox* box : pbLine)
-        if (box)
-            box->update();
+        box->update();
 }

@@ -21,8 +21,6 @@ void TfrmMain::ShowPoem(const std::string& content, const std::string& title, co
 {
     if (content.empty() || title.empty())
         return;
-    if (!pnlPoem || !lblPoemTitle || !lblPoemAuthor || !lblPoemRule || !sbPoem || !lblPoemText)
-        return;
 
     // The title wraps at the panel's width and takes the height it needs; the
     // author and the rule follow it down, the scroll box stays in place.
@@ -48,12 +46,9 @@ void TfrmMain::ShowPoem(const std::string& content, const std::string& title, co
 void TfrmMain::SetPoemPanelVisible(bool visible)
 {
     FPoemVisible = visible;
-    if (pnlPoemDivider)
-        pnlPoemDivider->setVisible(visible);
-    if (pnlPoem)
-        pnlPoem->setVisible(visible);
-    if (lblPoemToggle)
-        lblPoemToggle->setText(visible ? QStringLiteral("隐") : QStringLiteral("诗"));
+    pnlPoemDivider->setVisible(visible);
+    pnlPoem->setVisible(visible);
+    lblPoemToggle->setText(visible ? QStringLiteral("隐") : QStringLiteral("诗"));
 }
 
 void TfrmMain::TogglePoemPanel()
