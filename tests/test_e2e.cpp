@@ -1,10 +1,13 @@
 // Whole games through the real main window, offscreen: the start-up dialog,
 // loads of every source, clicks, hints, answers, give-up, restart, switching
 // sources, the remote source and its failures, closing during a load.
+#include "app/command_line.h"
+#include "app/poem_check.h"
 #include "loader_helpers.h"
 
 #include <QPointer>
 #include <QProcess>
+#include <QTextStream>
 #include <QTimer>
 #include <QTest>
 
@@ -199,6 +202,64 @@ TEST(EndToEnd, EachLocalSourceLoadsItsRowsAtStartUp)
         ShowAndActivate(frm);
         EXPECT_NE(std::find(expected.begin(), expected.end(), frm.FTask.Title), expected.end());
         EXPECT_TRUE(boxes.Calls().empty());
+    }
+}
+
+// Guards against --source still asking for a source, or starting with another one.
+TEST(EndToEnd, SourceFromTheCommandLineSkipsTheQuestion)
+{
+    TGameDir dir;
+    TMessageBoxRecorder boxes;
+    const int dialogs = RangeDialogsShown();
+    TfrmMain frm(nullptr, ParseCommandLine({QStringLiteral("--source"), QStringLiteral("初中诗词")}).Source);
+    EXPECT_EQ(RangeDialogsShown(), dialogs);
+    EXPECT_EQ(frm.FRangeIndex, 2);
+    EXPECT_EQ(Titles(frm), (std::vector<std::string>{G("江雪"), G("鹿柴")}));
+    ShowAndActivate(frm);
+    EXPECT_TRUE(frm.FTask.Title == G("江雪") || frm.FTask.Title == G("鹿柴"));
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// Guards against --check passing without poems, hiding the reason, waiting
+// on a message box or on the source dialog.
+TEST(EndToEnd, CheckLoadsEverySourceOfTheDatabase)
+{
+    struct Case {
+        const char* name;
+        bool database;
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString errStart;
+    };
+    const Case cases[] = {
+        {"every local source", true, {QStringLiteral("--check")}, 0,
+         QStringLiteral("唐诗三百首：3 首\n小学诗词：2 首\n初中诗词：2 首\n高中诗词：2 首\n"), {}},
+        {"one source", true, {QStringLiteral("--check"), QStringLiteral("-s"), QStringLiteral("4")}, 0,
+         QStringLiteral("高中诗词：2 首\n"), {}},
+        {"no database", false, {QStringLiteral("--check"), QStringLiteral("--source=1")}, 1,
+         QStringLiteral("唐诗三百首：没有可出题的诗词\n"), QStringLiteral("错误：找不到数据库文件：")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<TGameDir> withDatabase;
+        std::optional<TScopedProgramDir> empty;
+        if (c.database)
+            withDatabase.emplace();
+        else
+            empty.emplace();
+        const int dialogs = RangeDialogsShown();
+        QString outText;
+        QString errText;
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        EXPECT_EQ(RunPoemCheck(SourcesToCheck(ParseCommandLine(c.arguments)), out, err), c.exitCode);
+        EXPECT_EQ(outText, c.out);
+        if (c.errStart.isEmpty())
+            EXPECT_TRUE(errText.isEmpty()) << errText.toStdString();
+        else
+            EXPECT_TRUE(errText.startsWith(c.errStart)) << errText.toStdString();
+        EXPECT_EQ(RangeDialogsShown(), dialogs);
     }
 }
 
