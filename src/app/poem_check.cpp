@@ -5,6 +5,7 @@
 
 #include <QTextStream>
 
+#include <exception>
 #include <utility>
 
 namespace {
@@ -41,10 +42,17 @@ int RunPoemCheck(const QList<int>& sources, QTextStream& out, QTextStream& err)
     frm.show();  // FormShow sets up the first puzzle
     for (qsizetype i = 0; i < sources.size(); ++i) {
         if (i > 0) {
+            // As a switch of source in the game; an error is reported like
+            // one escaping a handler there, and the next source is checked.
             frm.FRangeIndex = static_cast<std::uint8_t>(sources[i]);
-            frm.LoadPoems();
             frm.FTask = TGuessTask{};  // no puzzle of the previous source counts
-            frm.NewPuzzle();
+            try {
+                frm.LoadPoems();
+                frm.NewPuzzle();
+            } catch (const std::exception& error) {
+                ReportHandlerError(error);
+                frm.FPoemCount = 0;
+            }
         }
         const QString& label = SourceOf(sources[i]).Label;
         if (frm.FPoemCount > 0 && frm.FTask.TotalChars > 0) {
