@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages VerseQuest needs, when any is missing.
 #   scripts/setup.sh          what building and running the game needs
-#   scripts/setup.sh --test   also what the tests and benchmarks need
+#   scripts/setup.sh --package  also what building the Debian package needs
+#   scripts/setup.sh --test   also what the tests, benchmarks and package checks need
 # As root it runs apt-get; otherwise it prints the command to run and stops.
 set -euo pipefail
 
@@ -11,8 +12,12 @@ packages=(
   unixodbc tdsodbc qt6-translations-l10n
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )
+if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
+  packages+=(dpkg-dev file)
+fi
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(libgtest-dev libgmock-dev libbenchmark-dev postgresql-15 xvfb xauth imagemagick sqlite3 iproute2 util-linux)
+  packages+=(libgtest-dev libgmock-dev libbenchmark-dev postgresql-15 xvfb xauth imagemagick sqlite3
+             iproute2 util-linux lintian appstream desktop-file-utils)
 fi
 
 missing=()

@@ -33,6 +33,9 @@ unset VERSEQUEST_REMOTE_CONNECTION
 
 ctest --test-dir build --output-on-failure
 
+# The Debian package: built (in build-deb) and checked like a user gets it.
+scripts/package.sh
+scripts/check-package.sh
 
 # The same tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (skip with VERSEQUEST_SKIP_SANITIZERS=1 for a quick local run).

@@ -1,12 +1,15 @@
 // Whole games through the real main window, offscreen: the start-up dialog,
 // loads of every source, clicks, hints, answers, give-up, restart, switching
 // sources, the remote source and its failures, closing during a load.
+#include "app/command_line.h"
+#include "app/poem_check.h"
 #include "support/loader_helpers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
+#include <QTextStream>
 #include <QTimer>
 #include <QTest>
 
@@ -196,6 +199,69 @@ TEST(EndToEnd, EachLocalSourceLoadsItsRowsAtStartUp)
         ShowAndActivate(frm);
         EXPECT_NE(std::find(expected.begin(), expected.end(), frm.FTask.Title), expected.end());
         EXPECT_TRUE(boxes.Calls().empty());
+    }
+}
+
+// Guards against --source still asking for a source, or starting with another one.
+TEST(EndToEnd, SourceFromTheCommandLineSkipsTheQuestion)
+{
+    TGameDir dir;
+    TMessageBoxRecorder boxes;
+    const int dialogs = RangeDialogsShown();
+    TfrmMain frm(nullptr, ParseCommandLine({QStringLiteral("--source"), QStringLiteral("初中诗词")}).Source);
+    EXPECT_EQ(RangeDialogsShown(), dialogs);
+    EXPECT_EQ(frm.FRangeIndex, 2);
+    EXPECT_EQ(Titles(frm), (std::vector<std::string>{G("江雪"), G("鹿柴")}));
+    ShowAndActivate(frm);
+    EXPECT_TRUE(frm.FTask.Title == G("江雪") || frm.FTask.Title == G("鹿柴"));
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+// Guards against --check passing without poems, hiding the reason, stopping
+// at a failing source, or waiting on a message box or the source dialog.
+TEST(EndToEnd, CheckLoadsEverySourceOfTheDatabase)
+{
+    enum class TTables { Both, TangOnly, NoFile };
+    struct Case {
+        const char* name;
+        TTables tables;
+        QStringList arguments;
+        int exitCode;
+        QString out;
+        QString errPart;  // empty: nothing on the error stream
+    };
+    const QString noPuzzle = QStringLiteral("：没有可出题的诗词\n");
+    const Case cases[] = {
+        {"every local source", TTables::Both, {QStringLiteral("--check")}, 0,
+         QStringLiteral("唐诗三百首：3 首\n小学诗词：2 首\n初中诗词：2 首\n高中诗词：2 首\n"), {}},
+        {"one source", TTables::Both, {QStringLiteral("--check"), QStringLiteral("-s"), QStringLiteral("4")}, 0,
+         QStringLiteral("高中诗词：2 首\n"), {}},
+        {"no database", TTables::NoFile, {QStringLiteral("--check"), QStringLiteral("--source=1")}, 1,
+         QStringLiteral("唐诗三百首") + noPuzzle, QStringLiteral("找不到数据库文件")},
+        {"a table missing", TTables::TangOnly, {QStringLiteral("--check")}, 1,
+         QStringLiteral("唐诗三百首：3 首\n小学诗词") + noPuzzle + QStringLiteral("初中诗词") + noPuzzle +
+             QStringLiteral("高中诗词") + noPuzzle,
+         QStringLiteral("TB112")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TScopedProgramDir dir;
+        if (c.tables == TTables::Both)
+            WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300), Table("TB112", kSchool)});
+        else if (c.tables == TTables::TangOnly)
+            WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300)});
+        const int dialogs = RangeDialogsShown();
+        QString outText;
+        QString errText;
+        QTextStream out(&outText);
+        QTextStream err(&errText);
+        EXPECT_EQ(RunPoemCheck(SourcesToCheck(ParseCommandLine(c.arguments)), out, err), c.exitCode);
+        EXPECT_EQ(outText, c.out);
+        if (c.errPart.isEmpty())
+            EXPECT_TRUE(errText.isEmpty()) << errText.toStdString();
+        else
+            EXPECT_TRUE(errText.contains(c.errPart)) << errText.toStdString();
+        EXPECT_EQ(RangeDialogsShown(), dialogs);
     }
 }
 

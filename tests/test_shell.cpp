@@ -1,5 +1,6 @@
 // The main window's fixed properties, start-up files, first show, shortcuts,
 // closing, and errors escaping handlers; real widgets, offscreen.
+#include "app/command_line.h"
 #include "app/uMain.h"
 #include "support/test_support.h"
 
@@ -125,6 +126,61 @@ TEST(MainWindow, IconFileReplacesTheBuiltInIcon)
     const QImage builtIn = plain.windowIcon().pixmap(32, 32).toImage();
     ASSERT_FALSE(builtIn.isNull());
     EXPECT_NE(builtIn.pixel(16, 16) & 0xFFFFFF, 0x0000FFu);
+    // Every size the desktop asks for is drawn, none scaled up from a small one.
+    EXPECT_EQ(plain.windowIcon().availableSizes(),
+              (QList<QSize>{QSize(48, 48), QSize(64, 64), QSize(128, 128), QSize(256, 256)}));
+}
+
+// Guards against options read wrongly, and against arguments the game does
+// not understand being ignored instead of refused with a reason.
+TEST(CommandLine, OptionsAndTheirErrors)
+{
+    struct Case {
+        QStringList arguments;
+        std::optional<int> source;
+        bool check;
+        bool help;
+        bool version;
+        QString error;  // empty: accepted
+    };
+    const QString s = QStringLiteral("--source");
+    const Case cases[] = {
+        {{}, std::nullopt, false, false, false, {}},
+        {{s, QStringLiteral("1")}, 0, false, false, false, {}},
+        {{QStringLiteral("-s"), QStringLiteral("5")}, 4, false, false, false, {}},
+        {{QStringLiteral("--source=小学诗词"), QStringLiteral("--check")}, 1, true, false, false, {}},
+        {{QStringLiteral("--check")}, std::nullopt, true, false, false, {}},
+        {{QStringLiteral("-h")}, std::nullopt, false, true, false, {}},
+        {{QStringLiteral("--version")}, std::nullopt, false, false, true, {}},
+        {{s, QStringLiteral("0")}, std::nullopt, false, false, false,
+         QStringLiteral("没有这个诗词来源：0（可用 1 到 5 的编号或来源名称）")},
+        {{s, QStringLiteral("6")}, std::nullopt, false, false, false,
+         QStringLiteral("没有这个诗词来源：6（可用 1 到 5 的编号或来源名称）")},
+        {{s, QStringLiteral("宋词")}, std::nullopt, false, false, false,
+         QStringLiteral("没有这个诗词来源：宋词（可用 1 到 5 的编号或来源名称）")},
+        {{s}, std::nullopt, false, false, false,
+         QStringLiteral("选项 --source 缺少诗词来源（1 到 5 的编号或来源名称）")},
+        {{QStringLiteral("--chek")}, std::nullopt, false, false, false, QStringLiteral("无法识别的参数：--chek")},
+        // Qt's own options are Qt's: passed over with their values.
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--check")}, std::nullopt,
+         true, false, false, {}},
+        {{QStringLiteral("--style=fusion"), QStringLiteral("-reverse"), QStringLiteral("-s"), QStringLiteral("2")},
+         1, false, false, false, {}},
+        {{QStringLiteral("-platform=")}, std::nullopt, false, false, false, {}},
+        {{QStringLiteral("-platforms")}, std::nullopt, false, false, false,
+         QStringLiteral("无法识别的参数：-platforms")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(QLatin1Char(' ')).toStdString());
+        const TCommandLine line = ParseCommandLine(c.arguments);
+        EXPECT_EQ(line.Error, c.error);
+        EXPECT_EQ(line.Source, c.source);
+        EXPECT_EQ(line.Check, c.check);
+        EXPECT_EQ(line.Help, c.help);
+        EXPECT_EQ(line.Version, c.version);
+    }
+    // --check without --source checks the sources of the local database only.
+    EXPECT_EQ(SourcesToCheck(ParseCommandLine({QStringLiteral("--check")})), (QList<int>{0, 1, 2, 3}));
 }
 
 // Guards against the first puzzle starting twice, or again after a

@@ -61,6 +61,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     RegisterFontSubstitutes();
     setFont(WindowFont());
+    // Lets Wayland desktops match the window to the installed desktop entry
+    // (its id, as packaging/install.cmake names it).
+    setDesktopFileName(QStringLiteral("io.github.versequest.versequest"));
     InstallQtTranslations(QLocale::system());
 }
 

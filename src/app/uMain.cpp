@@ -1,4 +1,5 @@
 #include "app/uMain.h"
+#include "library/sources.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -34,9 +35,19 @@ QIcon LoadIconFile(const QString& path)
     return icon.availableSizes().isEmpty() ? QIcon() : icon;
 }
 
+// The game's own icon, in every size it is drawn at, so that no size is scaled.
+QIcon BuiltInIcon()
+{
+    QIcon icon;
+    for (const int size : {48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/versequest/icon-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 }  // namespace
 
-TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
+TfrmMain::TfrmMain(QWidget* parent, std::optional<int> startRange)
+    : QWidget(parent), FStartRange(startRange)
 {
     Q_INIT_RESOURCE(resources);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -44,7 +55,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent)
                    Qt::WindowCloseButtonHint);
     setFixedSize(kClientWidth, kClientHeight);
     setWindowTitle(QStringLiteral("青简堂诗词飞花令"));
-    setWindowIcon(QIcon(QStringLiteral(":/versequest/icon.png")));
+    setWindowIcon(BuiltInIcon());
     setFont(WindowFont());
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Rgb(kWindowColor));
@@ -95,7 +106,15 @@ void TfrmMain::FormCreate()
         FBackground.fill(Rgb(kPlainBackground));
     }
 
-    if (ChooseRange()) {
+    bool rangeChosen = false;
+    if (FStartRange) {
+        SourceOf(*FStartRange);  // raises for a source that does not exist
+        FRangeIndex = static_cast<std::uint8_t>(*FStartRange);
+        rangeChosen = true;
+    } else {
+        rangeChosen = ChooseRange();
+    }
+    if (rangeChosen) {
         // A failed load is reported and leaves no poem; the window still comes
         // up whole, so that the player can switch to another source.
         try {

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QProgressBar;
@@ -23,8 +24,9 @@ class TfrmMain : public QWidget {
     Q_OBJECT
 public:
     // Creates the two border strips, then runs FormCreate (source choice,
-    // load, layout) before the window is ever shown.
-    explicit TfrmMain(QWidget* parent = nullptr);
+    // load, layout) before the window is ever shown. With `startRange`, the
+    // game starts with that source and does not ask for one.
+    explicit TfrmMain(QWidget* parent = nullptr, std::optional<int> startRange = std::nullopt);
     ~TfrmMain() override;
 
     static constexpr int kClientWidth = 800;
@@ -159,6 +161,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The source chosen on the command line, which replaces the start-up question.
+    std::optional<int> FStartRange;
     // The draw behind every random choice of the puzzle; empty means the clock.
     TRandomDraw FRandomDraw;
     // Index of `sender` in pbLine, or -1 when it is none of the line boxes.
