@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  unixodbc tdsodbc
+  unixodbc tdsodbc mdbtools-dev
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )
 if [[ "${1:-}" == "--test" ]]; then

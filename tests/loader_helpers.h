@@ -3,6 +3,7 @@
 // main window whose start-up load has run, and scoped environment variables.
 
 #include "app/uMain.h"
+#include "library/app_error.h"
 #include "support/test_support.h"
 
 #include <QSqlDatabase>
@@ -94,3 +95,40 @@ private:
     const char* FName;
     std::optional<QByteArray> FOld;
 };
+
+// The message of the TAppError `action` raises; fails the test if none comes.
+template <typename F>
+QString ErrorOf(F action)
+{
+    try {
+        action();
+    } catch (const TAppError& error) {
+        return error.Message();
+    }
+    ADD_FAILURE() << "no TAppError raised";
+    return {};
+}
+
+struct TLoadResult {
+    std::vector<TMessageBoxCall> Boxes;
+    std::optional<QString> Error;
+};
+
+// Loads `source`; on every way out the count matches the library and nothing is left open or running.
+inline TLoadResult Load(TfrmMain& frm, int source)
+{
+    TMessageBoxRecorder boxes;
+    TLoadResult result;
+    frm.FRangeIndex = static_cast<std::uint8_t>(source);
+    try {
+        frm.LoadPoems();
+    } catch (const TAppError& error) {
+        result.Error = error.Message();
+    }
+    result.Boxes = boxes.Calls();
+    EXPECT_EQ(frm.FPoemCount, static_cast<std::int32_t>(frm.FPoems.size()));
+    EXPECT_FALSE(frm.FLoading);
+    EXPECT_TRUE(!frm.FProgressBar && !frm.FProgressLabel);
+    ExpectNoOpenConnections();
+    return result;
+}
