@@ -412,24 +412,24 @@ TEST(JetDamage, DamagedFilesGiveAClearError)
 }
 
 // Guards against any single damaged page going unnoticed: each page in turn is random, and every load either
-// fails with the clear error or, where libmdb never reads the page, gives the whole library.
+// fails with the clear error or, where the source never needs the page, gives the whole library.
 TEST(JetDamage, EveryPageRandomInTurn)
 {
-    std::vector<std::string> intact[2];
+    std::vector<std::string> intact[4];
     {
         TScopedEnv password(kPasswordVariable, kFixturePassword);
-        intact[0] = LoadLibrary(QStringLiteral("db21-jet4.mdb"), 0);
-        intact[1] = LoadLibrary(QStringLiteral("db21-jet4.mdb"), 2);
+        for (int source = 0; source < 4; ++source)
+            intact[source] = LoadLibrary(QStringLiteral("db21-jet4.mdb"), source);
     }
     for (int page = 1; page < 39; ++page) {
         bool noticed = false;
-        for (int i = 0; i < 2; ++i) {
-            SCOPED_TRACE(testing::Message() << "page " << page << ", source " << i * 2);
+        for (int source = 0; source < 4; ++source) {
+            SCOPED_TRACE(testing::Message() << "page " << page << ", source " << source);
             std::vector<std::string> library;
-            if (LoadDamaged(RandomPages(page, page, 100), i * 2, &library))
+            if (LoadDamaged(RandomPages(page, page, 100), source, &library))
                 noticed = true;
             else
-                EXPECT_EQ(library, intact[i]);
+                EXPECT_EQ(library, intact[source]);
         }
         // Page 1, the map of free pages, only matters for writing.
         EXPECT_EQ(noticed, page != 1) << page;

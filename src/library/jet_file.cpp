@@ -321,19 +321,18 @@ public:
         FEntry.table_pg = page;
         const QByteArray utf8 = FName.toUtf8().left(MDB_MAX_OBJ_NAME);
         std::copy(utf8.begin(), utf8.end(), FEntry.object_name);
-        FDef = mdb_read_table(&FEntry);
+        FDef.reset(mdb_read_table(&FEntry));
         if (!FDef)
             FFile.Fail(QStringLiteral("表 %1 的定义无法读取").arg(FName));
         if (FDef->num_cols == 0 || FDef->num_cols > kMaxColumns || FDef->num_real_idxs > kMaxIndexes ||
             !FDef->usage_map || FDef->map_sz < 1)
             FFile.Fail(QStringLiteral("表 %1 的定义已损坏").arg(FName));
-        if (!mdb_read_columns(FDef) || FDef->columns->len != FDef->num_cols)
+        if (!mdb_read_columns(FDef.get()) || FDef->columns->len != FDef->num_cols)
             FFile.Fail(QStringLiteral("表 %1 的列定义无法读取").arg(FName));
         for (unsigned i = 0; i < FDef->num_cols; ++i)
             FNames.push_back(QString::fromUtf8(Column(static_cast<int>(i))->name));
         FFields.resize(FDef->num_cols);
     }
-    ~TJetTable() { mdb_free_tabledef(FDef); }
     TJetTable(const TJetTable&) = delete;
     TJetTable& operator=(const TJetTable&) = delete;
 
@@ -347,8 +346,8 @@ public:
     }
     int TypeOf(int index) const { return Column(index)->col_type; }
 
-    // The next row's values, in column order; false after the last row.
-    bool Next(QVariantList& values)
+    // Moves to the next row; false after the last row.
+    bool Next()
     {
         MdbHandle* mdb = FFile.Mdb;
         while (!FDone) {
@@ -356,7 +355,7 @@ public:
                 NextPage();
                 continue;
             }
-            FFile.LoadPage(FPage);  // another cursor may have read other pages meanwhile
+            FFile.LoadPage(FPage);  // another table may have read other pages meanwhile
             const unsigned row = FRow++;
             int start = 0;
             size_t size = 0;
@@ -367,15 +366,26 @@ public:
                 FFile.Fail(QStringLiteral("表 %1 第 %2 页的第 %3 行位置无效").arg(FName).arg(FPage).arg(row));
             if (size == 0)
                 continue;
-            if (mdb_crack_row(FDef, start & kRowOffsetMask, size, FFields.data()) < 0)
+            if (mdb_crack_row(FDef.get(), start & kRowOffsetMask, size, FFields.data()) < 0)
                 FFile.Fail(QStringLiteral("表 %1 第 %2 页的第 %3 行已损坏").arg(FName).arg(FPage).arg(row));
-            values.clear();
-            for (int i = 0; i < FNames.size(); ++i)
-                values.push_back(ValueOf(i, FFields[static_cast<std::size_t>(i)]));
+            FValues.assign(FFields.size(), std::nullopt);
             ++FRowsRead;
             return true;
         }
+        FValues.clear();
         return false;
+    }
+
+    // The value of column `index` in the current row, decoded when first
+    // asked for: columns nobody reads are never decoded.
+    const QVariant& Value(int index)
+    {
+        std::optional<QVariant>& value = FValues.at(static_cast<std::size_t>(index));
+        if (!value) {
+            FFile.LoadPage(FPage);  // the fields point into the row's page
+            value = ValueOf(index, FFields[static_cast<std::size_t>(index)]);
+        }
+        return *value;
     }
 
 private:
@@ -539,9 +549,13 @@ private:
     TJetFile::TImpl& FFile;
     QString FName;
     MdbCatalogEntry FEntry{};
-    MdbTableDef* FDef = nullptr;
+    struct TFreeTableDef {
+        void operator()(MdbTableDef* def) const { mdb_free_tabledef(def); }
+    };
+    std::unique_ptr<MdbTableDef, TFreeTableDef> FDef;  // freed also when the constructor fails
     QStringList FNames;
     std::vector<MdbField> FFields;
+    std::vector<std::optional<QVariant>> FValues;  // the current row's values decoded so far
     std::uint32_t FPage = 0;  // the current data page; 0 before the first
     unsigned FRow = 0;
     unsigned FRowCount = 0;
@@ -573,28 +587,32 @@ public:
 
     bool Next() override
     {
-        while (FTable->Next(FValues)) {
-            if (FIdColumn < 0)
-                return true;
-            const QVariant& id = FValues.at(FIdColumn);
-            const std::int64_t value = id.toLongLong();
-            if (FQuery.Passes(id.isNull() ? nullptr : &value))
-                return true;
+        FOnRow = false;
+        while (FTable->Next()) {
+            if (FIdColumn >= 0) {
+                const QVariant& id = FTable->Value(FIdColumn);
+                const std::int64_t value = id.toLongLong();
+                if (!FQuery.Passes(id.isNull() ? nullptr : &value))
+                    continue;
+            }
+            FOnRow = true;
+            return true;
         }
-        FValues.clear();
         return false;
     }
 
     QVariant Value(int index) const override
     {
-        return index >= 0 && index < FValues.size() ? FValues.at(index) : QVariant();
+        if (!FOnRow || index < 0 || index >= FTable->Names().size())
+            return QVariant();
+        return FTable->Value(index);
     }
 
 private:
     TJetQuery FQuery;
     std::unique_ptr<TJetTable> FTable;
     int FIdColumn = -1;
-    QVariantList FValues;
+    bool FOnRow = false;
 };
 
 }  // namespace
@@ -607,11 +625,10 @@ std::optional<std::uint32_t> TJetFile::TImpl::FindTablePage(const QString& name)
     const int type = catalog.IndexOf(u"Type");
     if (id < 0 || objectName < 0 || type < 0)
         Fail(QStringLiteral("系统表 MSysObjects 缺少 Id、Name 或 Type 列"));
-    QVariantList values;
-    while (catalog.Next(values)) {
-        if (values.at(type).toLongLong() == kCatalogTableType &&
-            EqualsIgnoringAsciiCase(values.at(objectName).toString(), name))
-            return static_cast<std::uint32_t>(values.at(id).toLongLong() & kCatalogPageMask);
+    while (catalog.Next()) {
+        if (catalog.Value(type).toLongLong() == kCatalogTableType &&
+            EqualsIgnoringAsciiCase(catalog.Value(objectName).toString(), name))
+            return static_cast<std::uint32_t>(catalog.Value(id).toLongLong() & kCatalogPageMask);
     }
     return std::nullopt;
 }
