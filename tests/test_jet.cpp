@@ -221,6 +221,19 @@ TEST(JetFile, EdgeRowsReadAsStored)
     EXPECT_EQ(names.size(), 5);
     EXPECT_EQ(ErrorOf([] { CursorRows(kJetDir + "edge-jet4.mdb", "SELECT * FROM TB100 WHERE 1=1"); }),
               "The query SELECT * FROM TB100 WHERE 1=1 failed: no such table: TB100");
+
+    // Through the connection: integers by name, and no way to change the file.
+    TDbConnection connection;
+    connection.SetConnectionString(LocalConnectionString(kJetDir + "edge-jet4.mdb", QString()));
+    connection.Open();
+    TDbQuery query(connection);
+    query.SetSql("SELECT * FROM TB112 WHERE 1=1 AND ID>=270");
+    query.Open();
+    EXPECT_EQ(query.FieldAsInteger("id"), 270);
+    for (const auto& change : std::vector<std::function<void()>>{
+             [&] { connection.Execute("DELETE FROM TB112"); }, [&] { connection.ExecuteBatch("DELETE FROM TB112", {}); },
+             [&] { connection.BeginTransaction(); }})
+        EXPECT_EQ(ErrorOf(change), QStringLiteral("Jet 数据库文件只能读取，不能修改。"));
 }
 
 // ---- Through the loader ------------------------------------------------------------------------
