@@ -234,6 +234,9 @@ TEST(JetFile, EdgeRowsReadAsStored)
              [&] { connection.Execute("DELETE FROM TB112"); }, [&] { connection.ExecuteBatch("DELETE FROM TB112", {}); },
              [&] { connection.BeginTransaction(); }})
         EXPECT_EQ(ErrorOf(change), QStringLiteral("Jet 数据库文件只能读取，不能修改。"));
+    TDbConnection writer;
+    writer.SetConnectionString("Provider=SQLite;Data Source=" + kJetDir + "edge-jet4.mdb");
+    EXPECT_TRUE(ErrorOf([&] { writer.Open(); }).endsWith(QStringLiteral("是 Jet 数据库文件，只能读取，不能写入。")));
 }
 
 // ---- Through the loader ------------------------------------------------------------------------

@@ -370,6 +370,8 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
     if (path.isEmpty())
         throw TAppError(QStringLiteral("The connection string names no database file (Data Source)."));
     const THeader header = ReadHeader(path);
+    if (header == THeader::Jet)
+        throw TAppError(QStringLiteral("%1 是 Jet 数据库文件，只能读取，不能写入。").arg(QDir::toNativeSeparators(path)));
     if (header != THeader::Empty && header != THeader::SQLite)
         FailUnsupportedFile(path);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
