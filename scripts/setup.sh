@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
-  unixodbc tdsodbc qt6-translations-l10n
+  unixodbc tdsodbc qt6-translations-l10n mdbtools-dev
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then

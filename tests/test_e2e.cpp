@@ -396,7 +396,7 @@ TEST(EndToEnd, ADamagedDatabaseAtStartUpStillBuildsTheWindow)
              ASSERT_TRUE(file.open(QIODevice::WriteOnly));
              file.write(QByteArray(4096, '\x5a'));
          },
-         "不是可识别的诗词数据库文件"},
+         "无法读取诗词数据库文件"},
         {"truncated file",
          [](const QString& path) {
              WriteTestDatabase(path, {Table("TBZ300", kTang300)});
@@ -439,6 +439,37 @@ TEST(EndToEnd, ADamagedDatabaseAtStartUpStillBuildsTheWindow)
         EXPECT_TRUE(frm.FPuzzleActive);
         EXPECT_EQ(boxes.Calls().size(), 1u);
     }
+}
+
+// Guards against a Jet 4 db21.mdb (the test file, with its database
+// password deployed) playing otherwise than the SQLite one: start-up load,
+// a guessed poem, and a switch to another source of the same file.
+TEST(EndToEnd, APoemSourceFromAJet4File)
+{
+    TScopedProgramDir dir;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VQ_TEST_DATA_DIR "/jet/db21-jet4.mdb"), dir.File(QStringLiteral("db21.mdb"))));
+    TScopedEnv password("VERSEQUEST_DB_PASSWORD", QByteArray("shici936"));
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(2));
+    TfrmMain frm;
+    frm.SetRandomDrawForTesting([](int) { return 0; });
+    ShowAndActivate(frm);
+    ASSERT_GT(frm.FPoemCount, 50);
+    EXPECT_EQ(frm.FTask.Title, G("闻王昌龄左迁龙标遥有此寄"));  // ID 140's four-character lines are no stanza
+
+    TypeAnswer(frm, QStringLiteral("闻王昌龄左迁龙标遥有此寄"));
+    EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
+    EXPECT_EQ(frm.lblScore->text(), QStringLiteral("得分: 1"));
+    EXPECT_EQ(frm.lblPoemAuthor->text(), QStringLiteral("【唐】李白"));
+
+    QueueRangeDialogAnswer(ChooseSource(0));
+    ClickLabel(frm.lblSwitchRange);
+    EXPECT_EQ(frm.FRangeIndex, 0);
+    ASSERT_GT(frm.FPoemCount, 300);
+    EXPECT_EQ(frm.FPoems.front().Title, G("行宫"));
+    EXPECT_EQ(frm.FTask.Title, G("行宫"));
+    EXPECT_TRUE(boxes.Calls().empty());
+    ExpectNoOpenConnections();
 }
 
 // ---- The remote source, against the throwaway PostgreSQL server -----------

@@ -28,30 +28,6 @@ std::string Fields(const TPoemRecord& poem) { return poem.Title + '|' + poem.Aut
 
 // ---- LoadPoems, local path --------------------------------------------------------------
 
-struct TLoadResult {
-    std::vector<TMessageBoxCall> Boxes;
-    std::optional<QString> Error;
-};
-
-// Loads `source`; on every way out the count matches the library and nothing is left open or running.
-TLoadResult Load(TfrmMain& frm, int source)
-{
-    TMessageBoxRecorder boxes;
-    TLoadResult result;
-    frm.FRangeIndex = static_cast<std::uint8_t>(source);
-    try {
-        frm.LoadPoems();
-    } catch (const TAppError& error) {
-        result.Error = error.Message();
-    }
-    result.Boxes = boxes.Calls();
-    EXPECT_EQ(frm.FPoemCount, static_cast<std::int32_t>(frm.FPoems.size()));
-    EXPECT_FALSE(frm.FLoading);
-    EXPECT_TRUE(!frm.FProgressBar && !frm.FProgressLabel);
-    ExpectNoOpenConnections();
-    return result;
-}
-
 // Guards against rows taken wrongly: numbering, column names, NULLs, trimming, stage bounds 139/140, 269/270, 342/343.
 TEST(LoadPoems, RowsBecomePoems)
 {

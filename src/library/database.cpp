@@ -2,6 +2,7 @@
 
 #include "library/app_error.h"
 #include "library/database_cursor.h"
+#include "library/jet_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,7 +66,10 @@ QString OdbcValue(const QString& value)
     return QLatin1Char('{') + escaped + QLatin1Char('}');
 }
 
-enum class THeader { Empty, SQLite, Other };
+enum class THeader { Empty, SQLite, Jet, Other };
+
+// Enough of a file's start to tell SQLite from Jet.
+constexpr qint64 kHeaderProbeSize = 20;
 
 // What the file at `path` starts with. Raises TAppError when it cannot be read.
 THeader ReadHeader(const QString& path)
@@ -74,10 +78,18 @@ THeader ReadHeader(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw TAppError(QStringLiteral("无法打开诗词数据库文件 %1：%2")
                             .arg(QDir::toNativeSeparators(path), file.errorString()));
-    const QByteArray head = file.read(kSQLiteHeaderSize);
+    const QByteArray head = file.read(kHeaderProbeSize);
     if (head.isEmpty())
         return file.size() == 0 ? THeader::Empty : THeader::Other;
-    return head == QByteArray(kSQLiteHeader, kSQLiteHeaderSize) ? THeader::SQLite : THeader::Other;
+    if (head.left(kSQLiteHeaderSize) == QByteArray(kSQLiteHeader, kSQLiteHeaderSize))
+        return THeader::SQLite;
+    return IsJetHeader(head) ? THeader::Jet : THeader::Other;
+}
+
+[[noreturn]] void FailUnsupportedFile(const QString& path)
+{
+    throw TAppError(QStringLiteral("无法读取诗词数据库文件 %1：不是可识别的诗词数据库文件（既不是 SQLite 3 也不是 Jet 3/4 数据库）")
+                        .arg(QDir::toNativeSeparators(path)));
 }
 
 QSqlDatabase AddDatabase(const QString& driver, const QString& name)
@@ -338,14 +350,19 @@ void TDbConnection::Open()
 
 void TDbConnection::OpenJet(const TConnectionSettings& settings)
 {
-    // The poem file is SQLite 3; it has no password of its own, so the
-    // database password is accepted and not needed.
+    // The poem file is SQLite 3 (no password of its own: the database
+    // password is accepted and not needed) or Jet 3/4, read through libmdb,
+    // which checks the password the file stores.
     const QString& path = settings.DataSource;
     if (path.isEmpty())
         throw TAppError(QStringLiteral("连接字符串中没有指定数据库文件（Data Source）。"));
-    if (ReadHeader(path) != THeader::SQLite)
-        throw TAppError(QStringLiteral("不是可识别的诗词数据库文件：%1")
-                            .arg(QDir::toNativeSeparators(path)));
+    const THeader header = ReadHeader(path);
+    if (header == THeader::Jet) {
+        FJet = TJetFile::Open(path, settings.Password);
+        return;
+    }
+    if (header != THeader::SQLite)
+        FailUnsupportedFile(path);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
@@ -367,9 +384,11 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
     const QString& path = settings.DataSource;
     if (path.isEmpty())
         throw TAppError(QStringLiteral("连接字符串中没有指定数据库文件（Data Source）。"));
-    if (ReadHeader(path) == THeader::Other)
-        throw TAppError(QStringLiteral("不是可识别的诗词数据库文件：%1")
-                            .arg(QDir::toNativeSeparators(path)));
+    const THeader header = ReadHeader(path);
+    if (header == THeader::Jet)
+        throw TAppError(QStringLiteral("%1 是 Jet 数据库文件，只能读取，不能写入。").arg(QDir::toNativeSeparators(path)));
+    if (header != THeader::Empty && header != THeader::SQLite)
+        FailUnsupportedFile(path);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kCommandTimeoutSeconds * 1000));
@@ -414,6 +433,7 @@ void TDbConnection::Close()
     }
     FQueries.clear();
     Rollback();
+    FJet.reset();
     if (QSqlDatabase::contains(FName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(FName, false);
@@ -430,6 +450,13 @@ void TDbConnection::RequireOpen() const
         throw TAppError(QStringLiteral("数据库连接尚未打开。"));
 }
 
+void TDbConnection::RequireWritable() const
+{
+    RequireOpen();
+    if (FJet)
+        throw TAppError(QStringLiteral("Jet 数据库文件只能读取，不能修改。"));
+}
+
 void TDbConnection::Fail(const QString& message)
 {
     Rollback();
@@ -438,7 +465,7 @@ void TDbConnection::Fail(const QString& message)
 
 void TDbConnection::Execute(const QString& sql)
 {
-    RequireOpen();
+    RequireWritable();
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.exec(sql))
         Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError())));
@@ -446,7 +473,7 @@ void TDbConnection::Execute(const QString& sql)
 
 void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
 {
-    RequireOpen();
+    RequireWritable();
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.prepare(sql))
         Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError())));
@@ -463,7 +490,7 @@ void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantL
 
 void TDbConnection::BeginTransaction()
 {
-    RequireOpen();
+    RequireWritable();
     QSqlDatabase db = QSqlDatabase::database(FName, false);
     if (!db.transaction())
         throw TAppError(QStringLiteral("无法开始事务：%1").arg(DriverText(db.lastError())));
@@ -492,6 +519,8 @@ void TDbConnection::Rollback() noexcept
 
 std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
 {
+    if (FJet)
+        return FJet->OpenCursor(sql);
     return std::make_unique<TQtSqlCursor>(QSqlDatabase::database(FName, false), sql);
 }
 

@@ -7,7 +7,8 @@
 // tools can use it under a QCoreApplication.
 //
 // Providers:
-//   Microsoft.Jet.OLEDB.4.0  the local poem file: an SQLite 3 file, opened read-only
+//   Microsoft.Jet.OLEDB.4.0  the local poem file, opened read-only: an SQLite 3 file,
+//                            or a Jet 3/4 (.mdb) file read through libmdb (jet_file.h)
 //   SQLite                   an SQLite 3 file (or an empty file), opened for writing
 //   SQLOLEDB.1, SQLOLEDB     SQL Server through ODBC and the FreeTDS driver
 //   PostgreSQL               PostgreSQL; Data Source=host[,port]
@@ -24,6 +25,7 @@
 
 class TDbCursor;
 class TDbQuery;
+class TJetFile;
 
 enum class TDbProvider { Jet, SQLite, SqlServer, PostgreSQL };
 
@@ -111,6 +113,7 @@ private:
     void Attach(TDbQuery* query);
     void Detach(TDbQuery* query);
     void RequireOpen() const;
+    void RequireWritable() const;
     [[noreturn]] void Fail(const QString& message);
     void OpenJet(const TConnectionSettings& settings);
     void OpenSQLite(const TConnectionSettings& settings);
@@ -123,6 +126,7 @@ private:
     bool FInTransaction = false;
     TDbProvider FProvider = TDbProvider::Jet;
     std::vector<TDbQuery*> FQueries;
+    std::unique_ptr<TJetFile> FJet;  // the open Jet file, when the local file is one
 };
 
 // A forward-only query bound to a connection. Open() runs the SQL text and
