@@ -239,17 +239,36 @@ QColor Rgb(unsigned rgb)
 
 // ---- TClickRule -------------------------------------------------------------
 
-void TClickRule::Press(const QMouseEvent& event)
+TClickRule::TClickRule(QWidget* control, std::function<void(const QPoint&)> onClick)
+    : QObject(control), FOnClick(std::move(onClick))
 {
-    FPressed = event.button() == Qt::LeftButton;
+    control->installEventFilter(this);
 }
 
-bool TClickRule::Release(const QMouseEvent& event, const QRect& bounds)
+bool TClickRule::eventFilter(QObject* watched, QEvent* event)
 {
-    const bool click = FPressed && event.button() == Qt::LeftButton &&
-                       bounds.contains(event.position().toPoint());
-    FPressed = false;
-    return click;
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+        type != QEvent::MouseButtonRelease)
+        return false;
+    auto* control = static_cast<QWidget*>(watched);
+    if (!control->isEnabled())
+        return false;
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const bool left = mouse->button() == Qt::LeftButton;
+    const QPoint pos = mouse->position().toPoint();
+    if (type == QEvent::MouseButtonPress) {
+        FPressed = left;
+    } else if (type == QEvent::MouseButtonDblClick) {
+        FPressed = false;
+    } else {
+        const bool click = FPressed && left && control->rect().contains(pos);
+        FPressed = false;
+        if (click)
+            FOnClick(pos);
+    }
+    event->accept();
+    return true;
 }
 
 // ---- TPanel -----------------------------------------------------------------
@@ -276,6 +295,7 @@ void Frame3D(QPainter& painter, QRect& rect, const QColor& top, const QColor& bo
 TPanel::TPanel(QWidget* parent) : QWidget(parent), FColor(palette().color(QPalette::Window))
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    new TClickRule(this, [this](const QPoint&) { Q_EMIT Clicked(); });
 }
 
 void TPanel::SetColor(const QColor& color)
@@ -320,25 +340,6 @@ void TPanel::paintEvent(QPaintEvent*)
     bevel(FBevelInner);
 }
 
-void TPanel::mousePressEvent(QMouseEvent* event)
-{
-    FClick.Press(*event);
-    event->accept();
-}
-
-void TPanel::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    FClick.DoublePress();
-    event->accept();
-}
-
-void TPanel::mouseReleaseEvent(QMouseEvent* event)
-{
-    event->accept();
-    if (FClick.Release(*event, rect()))
-        Q_EMIT Clicked();
-}
-
 // ---- TLabel -----------------------------------------------------------------
 
 TLabel::TLabel(QWidget* parent) : QLabel(parent)
@@ -348,6 +349,7 @@ TLabel::TLabel(QWidget* parent) : QLabel(parent)
     setMargin(0);
     setIndent(0);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    new TClickRule(this, [this](const QPoint&) { Q_EMIT Clicked(); });
 }
 
 void TLabel::SetFontColor(const QColor& color)
@@ -379,25 +381,6 @@ void TLabel::AutoSizeToText(int width)
     }
 }
 
-void TLabel::mousePressEvent(QMouseEvent* event)
-{
-    FClick.Press(*event);
-    event->accept();
-}
-
-void TLabel::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    FClick.DoublePress();
-    event->accept();
-}
-
-void TLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-    event->accept();
-    if (FClick.Release(*event, rect()))
-        Q_EMIT Clicked();
-}
-
 TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text,
                      int points, const QColor& textColor)
 {
@@ -423,6 +406,10 @@ TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, 
 TPaintBox::TPaintBox(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(true);
+    new TClickRule(this, [this](const QPoint& pos) {
+        FClickPos = pos;
+        Q_EMIT Clicked(this);
+    });
 }
 
 void TPaintBox::paintEvent(QPaintEvent*)
@@ -434,27 +421,6 @@ void TPaintBox::paintEvent(QPaintEvent*)
         ~Reset() { canvas = nullptr; }
     } reset{FCanvas};
     Q_EMIT Paint(this);
-}
-
-void TPaintBox::mousePressEvent(QMouseEvent* event)
-{
-    FClick.Press(*event);
-    event->accept();
-}
-
-void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
-{
-    FClick.DoublePress();
-    event->accept();
-}
-
-void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
-{
-    event->accept();
-    if (FClick.Release(*event, rect())) {
-        FClickPos = event->position().toPoint();
-        Q_EMIT Clicked(this);
-    }
 }
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* event)

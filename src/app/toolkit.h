@@ -117,17 +117,21 @@ inline constexpr int kVkF5 = 0x74;
 
 enum class TBevel { None, Raised, Lowered };
 
-// When a control's mouse events make a click: a left press and a left
-// release inside it. The second press of a double-click starts none, so a
-// double-click counts as one click, as on the classic desktop controls.
-class TClickRule {
+// The click rule of panels, labels and paint boxes, installed on the control:
+// a left press and a left release inside it make one click, reported with
+// the release's position. The second press of a double-click starts none, so
+// a double-click counts as one click, as on the classic desktop controls. The
+// control takes its presses and releases, so they never reach its parent; a
+// disabled control takes none.
+class TClickRule : public QObject {
 public:
-    void Press(const QMouseEvent& event);
-    void DoublePress() { FPressed = false; }
-    // True when this release ends a click inside `bounds`.
-    bool Release(const QMouseEvent& event, const QRect& bounds);
+    TClickRule(QWidget* control, std::function<void(const QPoint&)> onClick);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    std::function<void(const QPoint&)> FOnClick;
     bool FPressed = false;
 };
 
@@ -155,9 +159,6 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QColor FColor;
@@ -165,7 +166,6 @@ private:
     TBevel FBevelInner = TBevel::None;
     int FBevelWidth = 1;
     int FBorderWidth = 0;
-    TClickRule FClick;
 };
 
 // A label: plain text (an ampersand shows as itself), alignment, transparent
@@ -187,12 +187,8 @@ Q_SIGNALS:
     void Clicked();
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    TClickRule FClick;
 };
 
 // A button: a panel (outer bevel lowered, inner raised, width 1, hand pointer)
@@ -236,16 +232,12 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     int FTag = 0;
     QPainter* FCanvas = nullptr;
     QPoint FClickPos;
-    TClickRule FClick;
 };
 
 // The single-line edit box. KeyDown gets the virtual-key code by reference;
