@@ -40,8 +40,9 @@ scripts/check-package.sh
 # The same tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (skip with VERSEQUEST_SKIP_SANITIZERS=1 for a quick local run).
 if [[ "${VERSEQUEST_SKIP_SANITIZERS:-0}" != 1 ]]; then
-  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+  # Full stacks on every allocation, so that the named suppressions match.
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0
+  export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0:fast_unwind_on_malloc=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DVERSEQUEST_SANITIZE=ON \
         -DVERSEQUEST_BUILD_BENCH=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
