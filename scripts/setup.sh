@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
+  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc libsqlite3-dev libopencc-dev
   unixodbc tdsodbc
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )

@@ -2,6 +2,7 @@
 
 #include "library/app_error.h"
 #include "library/database_cursor.h"
+#include "library/sqlite_cursor.h"
 
 #include <QDir>
 #include <QFile>
@@ -430,17 +431,28 @@ void TDbConnection::Execute(const QString& sql)
 
 void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
 {
+    std::size_t next = 0;
+    ExecuteBatch(sql, [&](QVariantList& values) {
+        if (next == rows.size())
+            return false;
+        values = rows[next++];
+        return true;
+    });
+}
+
+void TDbConnection::ExecuteBatch(const QString& sql, const std::function<bool(QVariantList& values)>& nextRow)
+{
     RequireOpen();
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.prepare(sql))
         Fail(QStringLiteral("The database refused the command %1: %2").arg(sql, DriverText(query.lastError())));
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-        const QVariantList& values = rows[row];
+    QVariantList values;
+    for (std::int64_t row = 1; nextRow(values); ++row) {
         for (qsizetype i = 0; i < values.size(); ++i)
             query.bindValue(static_cast<int>(i), values[i]);
         if (!query.exec())
             Fail(QStringLiteral("The database refused row %1 of %2: %3")
-                     .arg(row + 1)
+                     .arg(row)
                      .arg(sql, DriverText(query.lastError())));
     }
 }
@@ -476,7 +488,13 @@ void TDbConnection::Rollback() noexcept
 
 std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
 {
-    return std::make_unique<TQtSqlCursor>(QSqlDatabase::database(FName, false), sql);
+    const QSqlDatabase db = QSqlDatabase::database(FName, false);
+    // SQLite files are read through the driver's own handle, without a QVariant per value.
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData()))
+            return OpenSQLiteCursor(sqlite, sql);
+    return std::make_unique<TQtSqlCursor>(db, sql);
 }
 
 void TDbConnection::Attach(TDbQuery* query)
@@ -604,6 +622,15 @@ QString TDbQuery::FieldText(int index) const
 QString TDbQuery::FieldAsText(const QString& name) const
 {
     return TextOf(IndexOf(name));
+}
+
+void TDbQuery::FieldGbk(int index, std::string& gbk) const
+{
+    if (index < 0 || index >= FieldCount())
+        throw TAppError(QStringLiteral("The query has no column number %1.").arg(index));
+    RequireRow();
+    if (!FCursor->GbkText(index, gbk))
+        throw TAppError(QStringLiteral("The value of column %1 cannot be read as text.").arg(FNames.at(index)));
 }
 
 std::int64_t TDbQuery::FieldAsInteger(const QString& name) const

@@ -162,10 +162,15 @@ void TfrmMain::LoadPoems()
         poems.Open();
         poems.First();
         int kept = 0;
+        std::optional<TPoemColumns> columns;  // looked up at the first row
         while (!poems.Eof()) {
+            if (!columns)
+                columns = PoemColumnsOf(poems);
             // A record enters the library complete, and only with lines:
             // other code may run at the message points below.
-            TPoemRecord record = PoemFromRow(ReadPoemRow(poems), label, kept);
+            TPoemRow row;
+            ReadPoemRow(poems, *columns, row);
+            TPoemRecord record = PoemFromRow(std::move(row), label, kept);
             if (!record.Lines.empty()) {
                 FPoems.push_back(std::move(record));
                 kept += 1;

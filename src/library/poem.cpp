@@ -1,7 +1,8 @@
 #include "library/poem.h"
 
+#include "library/gbk_codec.h"
+
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace {
 
@@ -82,11 +83,9 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
 
 std::string WideToAnsi(QStringView text)
 {
-    if (text.isEmpty())
-        return {};
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::string gbk;
+    AppendGbk(text, gbk);
+    return gbk;
 }
 
 QString AnsiToWide(std::string_view gbk)
@@ -101,7 +100,10 @@ QString AnsiToWide(std::string_view gbk)
 
 std::string GbkFromUtf8(std::string_view utf8)
 {
-    return WideToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    std::string gbk;
+    if (!AppendGbkFromUtf8(utf8, gbk))
+        return WideToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    return gbk;
 }
 
 std::string TrimGbk(std::string_view text)

@@ -17,25 +17,46 @@ TPoemColumn PoemColumnOf(const QString& name)
     return TPoemColumn::Other;
 }
 
-TPoemRow ReadPoemRow(const TDbQuery& query)
+TPoemColumns PoemColumnsOf(const TDbQuery& query)
 {
-    TPoemRow row;
-    row.Content = WideToAnsi(query.FieldAsText(QStringLiteral("CONTENT")));
+    TPoemColumns columns;
+    columns.Content = query.FieldIndex(QStringLiteral("CONTENT"));
     for (int i = 0; i < query.FieldCount(); ++i) {
         switch (PoemColumnOf(query.FieldName(i))) {
         case TPoemColumn::Title:
-            row.Title = WideToAnsi(query.FieldText(i));
+            columns.Title = i;
             break;
         case TPoemColumn::Author:
-            row.Author = WideToAnsi(query.FieldText(i));
+            columns.Author = i;
             break;
         case TPoemColumn::Dynasty:
-            row.Dynasty = WideToAnsi(query.FieldText(i));
+            columns.Dynasty = i;
             break;
         case TPoemColumn::Other:
             break;
         }
     }
+    return columns;
+}
+
+void ReadPoemRow(const TDbQuery& query, const TPoemColumns& columns, TPoemRow& row)
+{
+    const auto read = [&](int index, std::string& gbk) {
+        if (index >= 0)
+            query.FieldGbk(index, gbk);
+        else
+            gbk.clear();
+    };
+    read(columns.Content, row.Content);
+    read(columns.Title, row.Title);
+    read(columns.Author, row.Author);
+    read(columns.Dynasty, row.Dynasty);
+}
+
+TPoemRow ReadPoemRow(const TDbQuery& query)
+{
+    TPoemRow row;
+    ReadPoemRow(query, PoemColumnsOf(query), row);
     return row;
 }
 
