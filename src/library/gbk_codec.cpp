@@ -101,25 +101,37 @@ void AppendGbk(QStringView text, std::string& gbk)
 
 bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
 {
+    // Every BMP character takes at most as many GBK bytes as UTF-8 bytes, so
+    // the output is written straight into room made for the whole input;
+    // characters beyond the BMP are appended aside.
     const TGbkTable& table = Table();
     const std::size_t start = gbk.size();
+    gbk.resize(start + utf8.size());
+    char* out = gbk.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
-    gbk.reserve(start + utf8.size());
     auto fail = [&] {
         gbk.resize(start);
         return false;
+    };
+    auto put = [&](std::uint16_t code) {
+        if (code >= 0x100) {
+            *out++ = static_cast<char>(code >> 8);
+            *out++ = static_cast<char>(code & 0xFF);
+        } else if (code != 0) {
+            *out++ = static_cast<char>(code);
+        }
     };
     auto continuation = [&](int k) { return p + k < end && (p[k] & 0xC0) == 0x80; };
     while (p < end) {
         const unsigned char b = *p;
         if (b < 0x80) {
-            gbk.push_back(static_cast<char>(b));
+            *out++ = static_cast<char>(b);
             ++p;
         } else if (b >= 0xC2 && b <= 0xDF) {
             if (!continuation(1))
                 return fail();
-            AppendCode(table[((b & 0x1Fu) << 6) | (p[1] & 0x3Fu)], gbk);
+            put(table[((b & 0x1Fu) << 6) | (p[1] & 0x3Fu)]);
             p += 2;
         } else if (b >= 0xE0 && b <= 0xEF) {
             if (!continuation(1) || !continuation(2))
@@ -127,7 +139,7 @@ bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
             const char32_t c = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
             if (c < 0x800 || IsSurrogate(c))
                 return fail();
-            AppendCode(table[c], gbk);
+            put(table[c]);
             p += 3;
         } else if (b >= 0xF0 && b <= 0xF4) {
             if (!continuation(1) || !continuation(2) || !continuation(3))
@@ -136,12 +148,19 @@ bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
                                (p[3] & 0x3Fu);
             if (c < 0x10000 || c > 0x10FFFF)
                 return fail();
-            AppendSupplementary(c, gbk);
+            std::string wide;
+            AppendSupplementary(c, wide);
+            const std::size_t at = static_cast<std::size_t>(out - gbk.data());
+            gbk.resize(at);
+            gbk += wide;
+            gbk.resize(gbk.size() + static_cast<std::size_t>(end - p));  // room for the rest again
+            out = gbk.data() + at + wide.size();
             p += 4;
         } else {
             return fail();
         }
     }
+    gbk.resize(static_cast<std::size_t>(out - gbk.data()));
     return true;
 }
 

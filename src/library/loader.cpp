@@ -187,6 +187,7 @@ void TfrmMain::LoadPoems()
         poems.Close();
     }
     connection.Close();
+    FPoems.shrink_to_fit();  // a large library would keep up to half its records' room spare
 
     if (source.Remote) {
         progress.reset();

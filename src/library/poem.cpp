@@ -81,6 +81,28 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
     return static_cast<int>(lines.size());
 }
 
+std::int32_t CountStanzas(const TStrArray& lines)
+{
+    // A start counts when the run of equal lines ending three lines after it
+    // is four long at least.
+    constexpr int kStanzaLines = 4;
+    std::int32_t count = 0;
+    int run = 0;
+    std::size_t runChars = 0;
+    for (const std::string& line : lines) {
+        const std::size_t chars = line.size() / 2;
+        if (chars != 5 && chars != 7) {
+            run = 0;
+            continue;
+        }
+        run = run > 0 && chars == runChars ? run + 1 : 1;
+        runChars = chars;
+        if (run >= kStanzaLines)
+            ++count;
+    }
+    return count;
+}
+
 std::string WideToAnsi(QStringView text)
 {
     std::string gbk;
