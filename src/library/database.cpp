@@ -2,6 +2,7 @@
 
 #include "library/app_error.h"
 #include "library/database_cursor.h"
+#include "library/pg_cursor.h"
 #include "library/sqlite_cursor.h"
 
 #include <QDir>
@@ -494,6 +495,9 @@ std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData()))
             return OpenSQLiteCursor(sqlite, sql);
+    // A PostgreSQL result comes in batches, each bound by the command timeout.
+    if (FProvider == TDbProvider::PostgreSQL)
+        return OpenPostgreSqlCursor(db, sql, FInTransaction);
     return std::make_unique<TQtSqlCursor>(db, sql);
 }
 

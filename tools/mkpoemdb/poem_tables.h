@@ -33,7 +33,7 @@ struct TPoemTable {
     QString File;
     std::vector<TPoemEntry> Rows;  // JSON Lines: every row, read up front
     bool Corpus = false;           // File is a corpus file or folder, read while the table is written
-    TCorpusOptions Options;
+    TCorpusOptions Options = {};
 };
 
 // What was written into one table.
