@@ -9,7 +9,7 @@
 #                                 the same with the whole chinese-poetry corpus in TB100
 #                                 (about 326,000 poems of 全唐诗, 全宋诗 and 宋词): fetched once
 #                                 with npm into <build folder>/corpus (an 85 MB download,
-#                                 350 MB unpacked), loaded in about two minutes; a later start
+#                                 350 MB unpacked), loaded in about a minute; a later start
 #                                 keeps it
 #   scripts/remote-db.sh stop     stop it; its folder stays (delete the folder to throw it away)
 #   scripts/remote-db.sh status   exit 0 and print the export line if it runs, exit 3 if not
@@ -136,7 +136,7 @@ load_tb100() {
   rm -f "$dir/tb100-source"
   if [[ $want == corpus ]]; then
     fetch_corpus
-    echo "remote-db: loading the corpus into TB100 (about two minutes)" >&2
+    echo "remote-db: loading the corpus into TB100 (about a minute)" >&2
     "$mkpoemdb" remote "$connection" "TB100=$(corpus_folder)" >&2
   else
     "$mkpoemdb" remote "$connection" "TB100=$root/data/poems/tb100.jsonl" >&2
