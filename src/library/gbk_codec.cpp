@@ -101,12 +101,19 @@ void AppendGbk(QStringView text, std::string& gbk)
 
 bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
 {
-    // Every BMP character takes at most as many GBK bytes as UTF-8 bytes, so
-    // the output is written straight into room made for the whole input;
-    // characters beyond the BMP are appended aside.
+    // An ASCII byte gives one GBK byte, any other character at most two (its
+    // lead byte is the one UTF-8 byte >= 0xC0): room for that bound is made
+    // once and written straight into, so that a fresh string ends up holding
+    // its text at about its exact size. Characters beyond the BMP are
+    // appended aside.
     const TGbkTable& table = Table();
     const std::size_t start = gbk.size();
-    gbk.resize(start + utf8.size());
+    std::size_t bound = 0;
+    for (const char c : utf8) {
+        const auto b = static_cast<unsigned char>(c);
+        bound += b < 0x80 ? 1 : (b >= 0xC0 ? 2 : 0);
+    }
+    gbk.resize(start + bound);
     char* out = gbk.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
@@ -153,7 +160,7 @@ bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
             const std::size_t at = static_cast<std::size_t>(out - gbk.data());
             gbk.resize(at);
             gbk += wide;
-            gbk.resize(gbk.size() + static_cast<std::size_t>(end - p));  // room for the rest again
+            gbk.resize(gbk.size() + 2 * static_cast<std::size_t>(end - p));  // room for the rest again
             out = gbk.data() + at + wide.size();
             p += 4;
         } else {

@@ -1,4 +1,5 @@
 #include "app/uMain.h"
+#include "library/app_error.h"
 #include "library/database.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
@@ -24,6 +25,8 @@ constexpr int kProgressLabelGap = 28;
 constexpr unsigned kProgressTextColor = 0x3C1E00;
 constexpr unsigned kProgressLabelColor = 0xEBDDD4;
 constexpr int kProgressStep = 10;
+// Room taken ahead for the counted poems at most; a larger library grows.
+constexpr std::int64_t kMostReservedPoems = 4000000;
 
 // FLoading for the duration of one load. A close asked for meanwhile was put
 // off by FormClose; it is carried out once the load has let go of everything.
@@ -143,6 +146,7 @@ void TfrmMain::LoadPoems()
         }
         FProgressBar->setMaximum(
             static_cast<int>(std::clamp<std::int64_t>(total, 0, std::numeric_limits<int>::max())));
+        FPoems.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(total, 0, kMostReservedPoems)));
     } else {
         const QString path = ProgramDirectory() + kLocalDatabaseName;
         if (!QFileInfo::exists(path)) {
@@ -154,6 +158,18 @@ void TfrmMain::LoadPoems()
             LocalConnectionString(QDir::toNativeSeparators(path), DeploymentValue(TDeploymentKey::DbPassword)));
         connection.SetLoginPrompt(false);
         connection.Open();
+        // Counted first so that the library takes its room once: growing it
+        // a record at a time moves every record again and again. Only a
+        // hint: a count that fails (a damaged file) leaves the poems before
+        // the damage to the read below, which reports it.
+        try {
+            TDbQuery count(connection);
+            count.SetSql(CountSql(source));
+            count.Open();
+            FPoems.reserve(static_cast<std::size_t>(
+                std::clamp<std::int64_t>(count.FieldAsInteger(QStringLiteral("Cnt")), 0, kMostReservedPoems)));
+        } catch (const TAppError&) {
+        }
     }
 
     {
@@ -187,7 +203,8 @@ void TfrmMain::LoadPoems()
         poems.Close();
     }
     connection.Close();
-    FPoems.shrink_to_fit();  // a large library would keep up to half its records' room spare
+    if (FPoems.capacity() - FPoems.size() > FPoems.size() / 16)
+        FPoems.shrink_to_fit();  // rows without verse lines left room unused
 
     if (source.Remote) {
         progress.reset();

@@ -82,13 +82,9 @@ public:
         if (type == SQLITE_TEXT) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(FStatement, index));
             const auto size = static_cast<std::size_t>(sqlite3_column_bytes(FStatement, index));
-            // Built in a buffer that keeps its capacity, then copied at its
-            // exact size: the poems keep their text for the whole game.
-            FBuffer.clear();
-            if (AppendGbkFromUtf8(std::string_view(text, size), FBuffer)) {
-                gbk.assign(FBuffer);
+            gbk.clear();
+            if (AppendGbkFromUtf8(std::string_view(text, size), gbk))
                 return true;
-            }
             // Damaged UTF-8 is mended the way Qt's driver reads it.
         }
         return TDbCursor::GbkText(index, gbk);
@@ -100,7 +96,6 @@ private:
     sqlite3_stmt* FStatement = nullptr;
     int FColumns = 0;
     bool FDone = false;
-    mutable std::string FBuffer;
 };
 
 }  // namespace
