@@ -4,6 +4,13 @@
 #
 #   scripts/remote-db.sh start    create the server the first time, start it, (re)load TB100,
 #                                 and print the line to export; does nothing more if it runs
+#                                 with the bundled poems in TB100
+#   scripts/remote-db.sh start --corpus
+#                                 the same with the whole chinese-poetry corpus in TB100
+#                                 (about 326,000 poems of 全唐诗, 全宋诗 and 宋词): fetched once
+#                                 with npm into <build folder>/corpus (an 85 MB download,
+#                                 350 MB unpacked), loaded in about a minute; a later start
+#                                 keeps it
 #   scripts/remote-db.sh stop     stop it; its folder stays (delete the folder to throw it away)
 #   scripts/remote-db.sh status   exit 0 and print the export line if it runs, exit 3 if not
 #   scripts/remote-db.sh connection
@@ -36,6 +43,8 @@ pg_bin=/usr/lib/postgresql/15/bin
 data=$dir/data
 role=versequest
 database=versequest
+corpus_version=2.0.1
+corpus_dir=$build_dir/corpus
 
 die() {
   echo "remote-db: $*" >&2
@@ -96,13 +105,63 @@ admin_sql() {
     -h 127.0.0.1 -p "$port" -U postgres -d postgres "$@"
 }
 
+# The corpus package, unpacked into $corpus_dir/package; fetched only once.
+fetch_corpus() {
+  [[ -d $corpus_dir/package/dist ]] && return
+  command -v npm >/dev/null || die "npm is needed to fetch the corpus (Debian: apt-get install npm)"
+  mkdir -p "$corpus_dir"
+  echo "remote-db: fetching chinese-poetry $corpus_version (about 85 MB) into $corpus_dir" >&2
+  (cd "$corpus_dir" && npm pack --silent "chinese-poetry@$corpus_version" >/dev/null) ||
+    die "npm pack chinese-poetry@$corpus_version failed"
+  rm -rf "$corpus_dir/unpacking"
+  mkdir -p "$corpus_dir/unpacking"
+  tar -xzf "$corpus_dir/chinese-poetry-$corpus_version.tgz" -C "$corpus_dir/unpacking" ||
+    die "cannot unpack $corpus_dir/chinese-poetry-$corpus_version.tgz"
+  mv "$corpus_dir/unpacking/package" "$corpus_dir/package"
+  rm -rf "$corpus_dir/unpacking" "$corpus_dir/chinese-poetry-$corpus_version.tgz"
+}
+
+# One folder with the collections TB100 takes (全唐诗, 全宋诗, 宋词), as links.
+corpus_folder() {
+  local dist=$corpus_dir/package/dist folder=$corpus_dir/tb100 file
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  for file in "$dist"/quantangshi/poet.tang.*.json "$dist"/quantangshi/poet.song.*.json "$dist"/songci/ci.song.*.json; do
+    ln -s "$file" "$folder/"
+  done
+  echo "$folder"
+}
+
+# What TB100 holds: "bundled" or "corpus" (kept in the server's folder).
+loaded() {
+  cat "$dir/tb100-source" 2>/dev/null || true
+}
+
+load_tb100() {
+  local want=$1 connection
+  connection=$(connection_string "$port")
+  rm -f "$dir/tb100-source"
+  if [[ $want == corpus ]]; then
+    fetch_corpus
+    echo "remote-db: loading the corpus into TB100 (about a minute)" >&2
+    "$mkpoemdb" remote "$connection" "TB100=$(corpus_folder)" >&2
+  else
+    "$mkpoemdb" remote "$connection" "TB100=$root/data/poems/tb100.jsonl" >&2
+  fi
+  echo "$want" >"$dir/tb100-source"
+}
+
 start() {
+  local want=bundled
+  [[ ${1:-} == --corpus ]] && want=corpus
   [[ -x $pg_bin/pg_ctl ]] || die "PostgreSQL 15 is not installed; run scripts/setup.sh --test"
+  mkpoemdb=$build_dir/bin/mkpoemdb
   if running; then
-    print_export "$(running_port)"
+    port=$(running_port)
+    [[ $(loaded) == "$want" ]] || load_tb100 "$want"
+    print_export "$port"
     return
   fi
-  local mkpoemdb=$build_dir/bin/mkpoemdb
   if [[ ! -x $mkpoemdb ]]; then
     echo "remote-db: building mkpoemdb in $build_dir" >&2
     cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -123,7 +182,10 @@ start() {
   if [[ -z $(admin_sql -tA -c "SELECT 1 FROM pg_database WHERE datname = '$database'") ]]; then
     admin_sql -c "CREATE DATABASE $database OWNER $role" >&2
   fi
-  "$mkpoemdb" remote "$(connection_string "$port")" "TB100=$root/data/poems/tb100.jsonl" >&2
+  # The bundled poems are reloaded at every start; the corpus stays once loaded.
+  if [[ $want == bundled || $(loaded) != corpus ]]; then
+    load_tb100 "$want"
+  fi
   print_export "$port"
 }
 
@@ -155,12 +217,15 @@ connection() {
 }
 
 case "${1:-}" in
-  start) start ;;
+  start)
+    [[ -z ${2:-} || ${2:-} == --corpus ]] || { echo "usage: scripts/remote-db.sh start [--corpus]|stop|status" >&2; exit 2; }
+    start "${2:-}"
+    ;;
   stop) stop ;;
   status) status ;;
   connection) connection ;;
   *)
-    echo "usage: scripts/remote-db.sh start|stop|status|connection" >&2
+    echo "usage: scripts/remote-db.sh start [--corpus]|stop|status|connection" >&2
     exit 2
     ;;
 esac

@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc
+  qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc libsqlite3-dev libopencc-dev
   unixodbc tdsodbc qt6-translations-l10n mdbtools-dev
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )

@@ -2,6 +2,7 @@
 // poem sources, connection strings, the database layer over SQLite files and
 // the test server, and mkpoemdb.
 #include "library/database.h"
+#include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 #include "support/database_support.h"
@@ -160,6 +161,36 @@ TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
     EXPECT_FALSE(ErrorOf([&] { query.Open(); }).isEmpty());
 }
 
+// Guards against the direct SQLite-to-GBK reading giving other text than the value read as text would
+// (NULL, numbers, blobs, damaged UTF-8), and against poem columns found per query reading other values.
+TEST(Database, GbkTextIsTheTextOfEveryValue)
+{
+    QTemporaryDir dir;
+    WriteTestDatabase(dir.filePath(kDb), {{"T", "ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT",
+                                           {{1, "静夜思", "李白", "唐", kJingYeSi}}}});
+    TDbConnection connection;
+    connection.SetConnectionString(JetString(dir.filePath(kDb)));
+    connection.Open();
+    TDbQuery query(connection);
+    query.SetSql("SELECT CONTENT, NULL, 42, 1.5, 1e20, X'41', CAST(X'E4B861' AS TEXT), '', title AS Title, "
+                 "AUTHOR, ' 唐 ' AS dynasty FROM T");
+    query.Open();
+    for (int i = 0; i < query.FieldCount(); ++i) {
+        SCOPED_TRACE(query.FieldName(i).toStdString());
+        std::string gbk = "stale";
+        query.FieldGbk(i, gbk);
+        EXPECT_EQ(gbk, WideToAnsi(query.FieldText(i)));
+    }
+    const TPoemColumns columns = PoemColumnsOf(query);
+    EXPECT_TRUE(columns.Content == 0 && columns.Title == 8 && columns.Author == 9 && columns.Dynasty == 10);
+    TPoemRow row;
+    ReadPoemRow(query, columns, row);
+    EXPECT_EQ(row.Title + '|' + row.Author + '|' + row.Dynasty + '|' + row.Content,
+              G("静夜思|李白| 唐 |") + WideToAnsi(kJingYeSi));
+    query.Next();
+    EXPECT_TRUE(ErrorOf([&] { query.FieldGbk(0, row.Content); }).contains("没有当前行"));
+}
+
 // ---- mkpoemdb ----------------------------------------------------------------------------
 
 struct TRun {
@@ -272,6 +303,94 @@ TEST(MkPoemDb, CommandLinesAreChecked)
 }
 
 // ---- The database layer on the test server ------------------------------------------------
+
+// A folder in the layout of the open corpus: traditional characters, a ci with "rhythmic", a poem with a
+// character outside GBK, a name the layout does not take, numbered parts in natural order.
+QString WriteCorpusSample(const QTemporaryDir& dir)
+{
+    const QString folder = dir.filePath("corpus");
+    QDir().mkpath(folder);
+    WriteFile(folder + "/poet.tang.0.json",
+              "\xEF\xBB\xBF[{\"author\": \"李白\", \"paragraphs\": [\"牀前明月光，疑是地上霜。\", \"舉頭望明月，低頭思故鄉。\"], "
+              "\"title\": \"靜夜思\", \"id\": \"x\"},\n"
+              " {\"author\": \"佚名\", \"paragraphs\": [\"𠀀前明月光，疑是地上霜。\"], \"title\": \"缺字\"}]");
+    WriteFile(folder + "/poet.tang.10.json", "[{\"author\": \"王之渙\", \"paragraphs\": [\"白日依山盡，黃河入海流。\"], "
+                                             "\"title\": \"登鸛雀樓\"}]");
+    WriteFile(folder + "/poet.tang.2.json", "[{\"paragraphs\": [\"闉闍望遠山。\"], \"title\": null}]");
+    WriteFile(folder + "/ci.song.0.json", "[{\"author\": \"蘇軾\", \"paragraphs\": [\"明月幾時有？\", \"把酒問青天。\"], "
+                                          "\"rhythmic\": \"水調歌頭\"}]");
+    WriteFile(folder + "/authors.tang.json", "[{\"name\": \"李白\", \"desc\": \"詩人\"}]");
+    return folder;
+}
+
+// Guards against corpus poems read wrongly: conversion, titles from "rhythmic", dynasty by collection, CR LF,
+// order and numbering, poems GBK cannot hold written or not counted, the option to keep traditional text.
+TEST(MkPoemDb, CorpusFilesBecomeRows)
+{
+    QTemporaryDir dir;
+    const QString folder = WriteCorpusSample(dir), out = dir.filePath("out.mdb");
+    const struct { QStringList arguments; const char* summary; QStringList rows; } cases[] = {
+        {{"sqlite", out, "T=" + folder}, "T: 4 poems from %1 (1 left out: characters GBK cannot hold)",
+         {"1|水调歌头|苏轼|宋|明月几时有？\r\n把酒问青天。",
+          "2|静夜思|李白|唐|床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。",
+          "3|||唐|闉阇望远山。",  // 闉 stays: its simplified form is outside GBK
+          "4|登鹳雀楼|王之涣|唐|白日依山尽，黄河入海流。"}},
+        {{"sqlite", out, "--keep-traditional", "T=" + folder + "/poet.tang.10.json"},
+         "T: 1 poems from %1/poet.tang.10.json (0 left out: characters GBK cannot hold)",
+         {"1|登鸛雀樓|王之渙|唐|白日依山盡，黃河入海流。"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const TRun run = RunTool(c.arguments);
+        ASSERT_EQ(run.Code, 0) << run.Err.toStdString();
+        EXPECT_EQ(run.Out.trimmed(), QString::fromUtf8(c.summary).arg(QDir::toNativeSeparators(folder)));
+        TDbConnection connection;
+        connection.SetConnectionString(JetString(out));
+        connection.Open();
+        TDbQuery query(connection);
+        query.SetSql("SELECT ID, TITLE, AUTHOR, DYNASTY, CONTENT FROM T ORDER BY rowid");
+        query.Open();
+        QStringList rows;
+        for (; !query.Eof(); query.Next()) {
+            QStringList fields;
+            for (int i = 0; i < query.FieldCount(); ++i)
+                fields << query.FieldText(i);
+            rows << fields.join(u'|');
+        }
+        EXPECT_EQ(rows, c.rows);
+    }
+}
+
+// Guards against a damaged corpus file being written in part, reported without its name, or harming the old file.
+TEST(MkPoemDb, BadCorpusFilesAreRejectedWithTheirName)
+{
+    const std::pair<QByteArray, const char*> cases[] = {  // poet.tang.1.json, the message
+        {"[{\"paragraphs\": [\"x\"]", "not valid JSON"},
+        {"[{\"paragraphs\": \"白日依山盡\"}]", "poem 1: \"paragraphs\" must be a list of texts"},
+        {"[{\"paragraphs\": [\"x\"]}, 5]", "poem 2 is not a JSON object"},
+        {"[{\"paragraphs\": [\"x\", 3]}]", "must be a list of texts"},
+        {"[{\"paragraphs\": [\"x\"], \"rhythmic\": 7}]", "\"rhythmic\" must be text"},
+        {"{\"paragraphs\": [\"x\"]}", "not a poem collection"},
+    };
+    for (const auto& [bytes, message] : cases) {
+        SCOPED_TRACE(bytes.constData());
+        QTemporaryDir dir;
+        const QString folder = WriteCorpusSample(dir), out = dir.filePath(kDb);
+        WriteFile(folder + "/poet.tang.1.json", bytes);
+        WriteFile(out, "previous database");
+        const TRun run = RunTool({"sqlite", out, "TBZ300=" + folder});
+        EXPECT_EQ(run.Code, 1);
+        EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(folder + "/poet.tang.1.json")) && run.Err.contains(message))
+            << run.Err.toStdString();
+        QFile previous(out);
+        ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+        EXPECT_EQ(previous.readAll(), "previous database");
+        EXPECT_EQ(FilesIn(dir), QStringList({kDb}));
+    }
+    QTemporaryDir empty;
+    EXPECT_TRUE(RunTool({"sqlite", empty.filePath(kDb), "T=" + empty.path()}).Err.contains("no corpus files"));
+    EXPECT_EQ(RunTool({"sqlite", empty.filePath(kDb), "--simplified", "T=" + empty.path()}).Code, 2);
+}
 
 // Guards against the command timeout not reaching the server, and mkpoemdb leaving half a table when a row is refused.
 TEST(RemoteSource, TimeoutsAndAtomicLoads)

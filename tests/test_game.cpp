@@ -87,8 +87,10 @@ TEST(StanzaCandidates, RegularRunsInLibraryOrder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto candidates = StanzaCandidates({PoemOfLengths(G("诗"), c.lengths)}, 1);
+        const TPoemRecord poem = PoemOfLengths(G("诗"), c.lengths);
+        const auto candidates = StanzaCandidates({poem}, 1);
         EXPECT_EQ(Starts(candidates), c.starts);
+        EXPECT_EQ(CountStanzas(poem.Lines), static_cast<int>(c.starts.size()));
         for (const TStanzaCandidate& candidate : candidates)
             EXPECT_EQ(candidate.Poem, 0);
     }
@@ -96,6 +98,7 @@ TEST(StanzaCandidates, RegularRunsInLibraryOrder)
     TPoemRecord odd = PoemOfLengths(G("诗"), {5, 5, 5, 5});
     odd.Lines[2] += 'x';  // 11 bytes still count as five characters
     EXPECT_EQ(Starts(StanzaCandidates({odd}, 1)), std::vector<int>{0});
+    EXPECT_EQ(CountStanzas(odd.Lines), 1);
 
     const std::vector<TPoemRecord> poems{PoemOfLengths(G("甲"), {5, 5, 5, 5, 5}), PoemOfLengths(G("乙"), {7, 7}),
                                          PoemOfLengths(G("丙"), {7, 7, 7, 7})};
@@ -159,8 +162,9 @@ TEST(PickStanza, FillsTheTaskFromTheDrawnCandidate)
     }
 }
 
-// Guards against the candidate encoding overflowing in large libraries and
-// filling the puzzle from the wrong poem.
+// Guards against the candidate encoding overflowing in large libraries,
+// filling the puzzle from the wrong poem, and stanza counts kept with the
+// records leading elsewhere than counting the lines.
 TEST(PickStanza, LargeLibraryPicksTheDrawnPoem)
 {
     std::vector<TPoemRecord> poems(40000);
@@ -168,6 +172,8 @@ TEST(PickStanza, LargeLibraryPicksTheDrawnPoem)
         poems[static_cast<std::size_t>(p)].Title = G("诗") + std::to_string(p);
         for (int i = 0; i < 4; ++i)
             poems[static_cast<std::size_t>(p)].Lines.push_back(Line(5, p + i));
+        if (p % 2 == 0)  // counted as a load counts them; the others are counted by the pick
+            poems[static_cast<std::size_t>(p)].StanzaCount = CountStanzas(poems[static_cast<std::size_t>(p)].Lines);
     }
     for (int drawn : {39999, 32768, 32767}) {
         SCOPED_TRACE(drawn);

@@ -2,6 +2,8 @@
 // skipped without it): progress display, boxes, failures, acting in the middle of a load.
 #include "support/loader_helpers.h"
 
+#include "library/database.h"
+#include "library/pg_cursor.h"
 #include "library/sources.h"
 
 #include <QCoreApplication>
@@ -258,6 +260,28 @@ TEST(NetworkDrop, ALoadWhoseNetworkDiesGivesUpAndTheWindowWorksAgain)
     QTest::mouseClick(frm->lblSwitchRange, Qt::LeftButton, {}, frm->lblSwitchRange->rect().center());
     EXPECT_GT(frm->FPoemCount, 0);
     EXPECT_TRUE(frm->FPuzzleActive);
+}
+
+// Guards against a large remote table losing or repeating rows where the server's batches meet, and against
+// a read that takes longer than the command timeout being cut off: each batch is a command of its own.
+TEST(RemoteSource, LargeTablesArriveWholeAcrossBatches)
+{
+    REQUIRE_SERVER();
+    const int rows = 4 * kPostgreSqlBatchRows + 7;
+    TRemoteDatabase database(server, UsableRows(rows));
+    TDbConnection connection;
+    connection.SetConnectionString(database.Connection);
+    connection.Open();
+    // A batch takes about 0.5 s, the whole read about 2 s.
+    connection.Execute("SET statement_timeout = 1250");
+    TDbQuery query(connection);
+    query.SetSql("SELECT ID, CASE WHEN ID % 100 = 0 THEN pg_sleep(0.025) END AS S "
+                 "FROM (SELECT ID FROM TB100 ORDER BY ID) AS t");
+    query.Open();
+    std::int64_t expected = 1;
+    for (; !query.Eof(); query.Next(), ++expected)
+        ASSERT_EQ(query.FieldAsInteger("ID"), expected);
+    EXPECT_EQ(expected, rows + 1);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // GBK text rules: punctuation, verse-line cutting, conversion, trimming.
+#include "library/gbk_codec.h"
 #include "library/poem.h"
 #include "library/string_list.h"
 #include "support/rules_support.h"
+
+#include <QStringEncoder>
 
 #include <gtest/gtest.h>
 
@@ -116,6 +119,35 @@ TEST(WideToAnsi, ConvertsToGbkBytes)
     EXPECT_EQ(WideToAnsi(QString::fromUtf8("月\xF0\x9F\x98\x80")).substr(2), "?");
     EXPECT_EQ(AnsiToWide(WideToAnsi(QStringLiteral("静夜思·李白"))), QStringLiteral("静夜思·李白"));
     EXPECT_EQ(AnsiToWide(G("静") + "\xB4"), QStringLiteral("静"));
+}
+
+// Guards against the fast conversions parting from the system's GBK encoder on
+// any character (dropped, single-byte, unencodable, beyond the BMP), and
+// damaged UTF-8 converted silently instead of refused.
+TEST(WideToAnsi, TableMatchesTheEncoderForEveryCharacter)
+{
+    QString valid;
+    for (char32_t c = 1; c < 0x10000; ++c)
+        if (c < 0xD800 || c > 0xDFFF)
+            valid.append(QChar(static_cast<char16_t>(c)));
+    valid += QString::fromUtf8("\xF0\x9F\x98\x80\xF0\xA0\x80\x80");  // beyond the BMP
+    const QString all = valid + QChar(0xD800) + u'x' + QChar(0xDC00);   // lone surrogates
+    QStringEncoder encoder("GBK");
+    EXPECT_EQ(WideToAnsi(all), QByteArray(encoder.encode(all)).toStdString());
+    std::string fromUtf8;
+    ASSERT_TRUE(AppendGbkFromUtf8(valid.toStdString(), fromUtf8));
+    EXPECT_EQ(fromUtf8, QByteArray(encoder.encode(valid)).toStdString());
+
+    for (const char* damaged : {"\xE4\xB8", "a\xFF", "\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {
+        std::string gbk = "kept";
+        EXPECT_FALSE(AppendGbkFromUtf8(damaged, gbk)) << damaged;
+        EXPECT_EQ(gbk, "kept");
+    }
+    // What a poem may hold: ASCII and double-byte characters only.
+    EXPECT_TRUE(GbkHolds(QStringLiteral("床前明月光，A·")));
+    for (const QString& text : {QString::fromUtf8("\xF0\xA0\x80\x80"), QString(QChar(0x20AC)), QString(QChar(0x200B)),
+                                QString(QChar(0x30FB)), QString(QChar(0xD800))})
+        EXPECT_FALSE(GbkHolds(text)) << text.toStdString();
 }
 
 // Guards against trimming the full-width space or inner bytes.

@@ -26,30 +26,39 @@ int LineCharCount(const std::string& line)
 
 namespace {
 
+// Calls visit(candidate) for each stanza start of poem number `p`, in order,
+// until it returns false; false when it was stopped.
+template <typename TVisit>
+bool VisitPoemCandidates(const TPoemRecord& poem, std::size_t p, TVisit&& visit)
+{
+    const TStrArray& lines = poem.Lines;
+    if (lines.size() < static_cast<std::size_t>(kStanzaLines))
+        return true;
+    for (std::size_t s = 0; s + kStanzaLines <= lines.size(); ++s) {
+        const int n = LineCharCount(lines[s]);
+        if (n != 5 && n != 7)
+            continue;
+        bool regular = true;
+        for (std::size_t i = 1; i < static_cast<std::size_t>(kStanzaLines) && regular; ++i)
+            regular = LineCharCount(lines[s + i]) == n;
+        if (regular && !visit(TStanzaCandidate{static_cast<std::int32_t>(p), static_cast<std::int32_t>(s)}))
+            return false;
+    }
+    return true;
+}
+
 // Walks the candidates in library order, start by start, calling
-// visit(poem, start) for each until it returns false.
+// visit(candidate) for each until it returns false.
 template <typename TVisit>
 void VisitCandidates(const std::vector<TPoemRecord>& poems, int poemCount, const TTitleFilter& isUsed,
                      TVisit&& visit)
 {
     const std::size_t count = std::min(static_cast<std::size_t>(std::max(poemCount, 0)), poems.size());
     for (std::size_t p = 0; p < count; ++p) {
-        const TPoemRecord& poem = poems[p];
-        if (isUsed && isUsed(poem.Title))
+        if (isUsed && isUsed(poems[p].Title))
             continue;
-        const TStrArray& lines = poem.Lines;
-        if (lines.size() < static_cast<std::size_t>(kStanzaLines))
-            continue;
-        for (std::size_t s = 0; s + kStanzaLines <= lines.size(); ++s) {
-            const int n = LineCharCount(lines[s]);
-            if (n != 5 && n != 7)
-                continue;
-            bool regular = true;
-            for (std::size_t i = 1; i < static_cast<std::size_t>(kStanzaLines) && regular; ++i)
-                regular = LineCharCount(lines[s + i]) == n;
-            if (regular && !visit(TStanzaCandidate{static_cast<std::int32_t>(p), static_cast<std::int32_t>(s)}))
-                return;
-        }
+        if (!VisitPoemCandidates(poems[p], p, visit))
+            return;
     }
 }
 
@@ -112,24 +121,32 @@ int Draw(const TRandomDraw& draw, int n)
 bool PickStanzaFrom(const std::vector<TPoemRecord>& poems, int poemCount, const TTitleFilter& isUsed,
                     const TRandomDraw& draw, TGuessTask& task)
 {
-    // The list of candidates is walked twice instead of being stored: once to
-    // count it, once to find the drawn entry. Same choice, no multi-megabyte
-    // list to allocate for a large library.
+    // Each poem's candidates are counted (when loaded, mostly); the drawn one
+    // is then found among those counts and in its poem's lines alone. Same
+    // choice as walking the whole list, without storing it (megabytes for a
+    // large library) or walking every line of the library.
+    const std::size_t size = std::min(static_cast<std::size_t>(std::max(poemCount, 0)), poems.size());
+    std::vector<std::uint32_t> perPoem(size);
     std::int64_t count = 0;
-    VisitCandidates(poems, poemCount, isUsed, [&](const TStanzaCandidate&) {
-        ++count;
-        return true;
-    });
+    for (std::size_t p = 0; p < size; ++p) {
+        const TPoemRecord& poem = poems[p];
+        if (poem.Lines.size() < static_cast<std::size_t>(kStanzaLines) || (isUsed && isUsed(poem.Title)))
+            continue;
+        perPoem[p] = static_cast<std::uint32_t>(poem.StanzaCount >= 0 ? poem.StanzaCount : CountStanzas(poem.Lines));
+        count += perPoem[p];
+    }
     if (count == 0)
         return false;
     if (count > std::numeric_limits<int>::max())
         throw std::length_error("too many stanza candidates");
 
-    const int drawn = Draw(draw, static_cast<int>(count));
+    int drawn = Draw(draw, static_cast<int>(count));
+    std::size_t poem = 0;
+    while (static_cast<std::uint32_t>(drawn) >= perPoem[poem])
+        drawn -= static_cast<int>(perPoem[poem++]);
     TStanzaCandidate chosen;
-    int index = 0;
-    VisitCandidates(poems, poemCount, isUsed, [&](const TStanzaCandidate& candidate) {
-        if (index++ < drawn)
+    VisitPoemCandidates(poems[poem], poem, [&](const TStanzaCandidate& candidate) {
+        if (drawn-- > 0)
             return true;
         chosen = candidate;
         return false;

@@ -3,6 +3,8 @@
 #include "library/app_error.h"
 #include "library/database_cursor.h"
 #include "library/jet_file.h"
+#include "library/pg_cursor.h"
+#include "library/sqlite_cursor.h"
 
 #include <QDir>
 #include <QFile>
@@ -473,17 +475,28 @@ void TDbConnection::Execute(const QString& sql)
 
 void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
 {
+    std::size_t next = 0;
+    ExecuteBatch(sql, [&](QVariantList& values) {
+        if (next == rows.size())
+            return false;
+        values = rows[next++];
+        return true;
+    });
+}
+
+void TDbConnection::ExecuteBatch(const QString& sql, const std::function<bool(QVariantList& values)>& nextRow)
+{
     RequireWritable();
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.prepare(sql))
         Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError())));
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-        const QVariantList& values = rows[row];
+    QVariantList values;
+    for (std::int64_t row = 1; nextRow(values); ++row) {
         for (qsizetype i = 0; i < values.size(); ++i)
             query.bindValue(static_cast<int>(i), values[i]);
         if (!query.exec())
             Fail(QStringLiteral("数据库拒绝写入第 %1 行（%2）：%3")
-                     .arg(row + 1)
+                     .arg(row)
                      .arg(sql, DriverText(query.lastError())));
     }
 }
@@ -521,7 +534,16 @@ std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
 {
     if (FJet)
         return FJet->OpenCursor(sql);
-    return std::make_unique<TQtSqlCursor>(QSqlDatabase::database(FName, false), sql);
+    const QSqlDatabase db = QSqlDatabase::database(FName, false);
+    // SQLite files are read through the driver's own handle, without a QVariant per value.
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData()))
+            return OpenSQLiteCursor(sqlite, sql);
+    // A PostgreSQL result comes in batches, each bound by the command timeout.
+    if (FProvider == TDbProvider::PostgreSQL)
+        return OpenPostgreSqlCursor(db, sql, FInTransaction);
+    return std::make_unique<TQtSqlCursor>(db, sql);
 }
 
 void TDbConnection::Attach(TDbQuery* query)
@@ -649,6 +671,15 @@ QString TDbQuery::FieldText(int index) const
 QString TDbQuery::FieldAsText(const QString& name) const
 {
     return TextOf(IndexOf(name));
+}
+
+void TDbQuery::FieldGbk(int index, std::string& gbk) const
+{
+    if (index < 0 || index >= FieldCount())
+        throw TAppError(QStringLiteral("查询结果没有第 %1 列。").arg(index));
+    RequireRow();
+    if (!FCursor->GbkText(index, gbk))
+        throw TAppError(QStringLiteral("%1 列的值无法读作文本。").arg(FNames.at(index)));
 }
 
 std::int64_t TDbQuery::FieldAsInteger(const QString& name) const

@@ -4,9 +4,13 @@
 // this interface, so that TDbQuery's rules (NULL as empty text, columns by
 // name, errors that name the query) hold for all of them alike.
 
+#include "library/poem.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+
+#include <string>
 
 class TDbCursor {
 public:
@@ -18,4 +22,18 @@ public:
     virtual bool Next() = 0;
     // The value of column `index` of the current row; a null QVariant for NULL.
     virtual QVariant Value(int index) const = 0;
+    // The value of column `index` as GBK text in `gbk` (NULL as empty text);
+    // false when the value cannot be read as text. Through Value() here; a
+    // cursor that can skip the QVariant overrides it.
+    virtual bool GbkText(int index, std::string& gbk) const
+    {
+        const QVariant value = Value(index);
+        gbk.clear();
+        if (!value.isValid() || value.isNull())
+            return true;
+        if (!value.canConvert<QString>())
+            return false;
+        gbk = WideToAnsi(value.toString());
+        return true;
+    }
 };

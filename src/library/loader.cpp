@@ -1,4 +1,5 @@
 #include "app/uMain.h"
+#include "library/app_error.h"
 #include "library/database.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
@@ -24,6 +25,8 @@ constexpr int kProgressLabelGap = 28;
 constexpr unsigned kProgressTextColor = 0x3C1E00;
 constexpr unsigned kProgressLabelColor = 0xEBDDD4;
 constexpr int kProgressStep = 10;
+// Room taken ahead for the counted poems at most; a larger library grows.
+constexpr std::int64_t kMostReservedPoems = 4000000;
 
 // FLoading for the duration of one load. A close asked for meanwhile was put
 // off by FormClose; it is carried out once the load has let go of everything.
@@ -129,12 +132,13 @@ std::int64_t OpenRemoteSource(TfrmMain& form, const TPoemSource& source, TDbConn
     count.Close();
     form.FProgressBar->setMaximum(
         static_cast<int>(std::clamp<std::int64_t>(total, 0, std::numeric_limits<int>::max())));
+    form.FPoems.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(total, 0, kMostReservedPoems)));
     return total;
 }
 
 // Opens db21.mdb in the program directory; a missing file (or a folder of
 // that name) is reported and stops the load.
-void OpenLocalSource(TDbConnection& connection)
+void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& connection)
 {
     const QString path = ProgramDirectory() + kLocalDatabaseName;
     if (!QFileInfo(path).isFile()) {
@@ -146,6 +150,18 @@ void OpenLocalSource(TDbConnection& connection)
         LocalConnectionString(QDir::toNativeSeparators(path), DeploymentValue(TDeploymentKey::DbPassword)));
     connection.SetLoginPrompt(false);
     connection.Open();
+    // Counted first so that the library takes its room once: growing it a
+    // record at a time moves every record again and again. Only a hint: a
+    // count that fails (a damaged file, a file that reads no counts) leaves
+    // the poems before the damage to the read, which reports it.
+    try {
+        TDbQuery count(connection);
+        count.SetSql(CountSql(source));
+        count.Open();
+        form.FPoems.reserve(static_cast<std::size_t>(
+            std::clamp<std::int64_t>(count.FieldAsInteger(QStringLiteral("Cnt")), 0, kMostReservedPoems)));
+    } catch (const TAppError&) {
+    }
 }
 
 // Reads the source's rows into the library; a remote load shows its progress
@@ -158,10 +174,15 @@ void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& s
     poems.Open();
     poems.First();
     int kept = 0;
+    std::optional<TPoemColumns> columns;  // looked up at the first row
     while (!poems.Eof()) {
+        if (!columns)
+            columns = PoemColumnsOf(poems);
         // A record enters the library complete, and only with lines: other
         // code may run at the message points below.
-        TPoemRecord record = PoemFromRow(ReadPoemRow(poems), label, kept);
+        TPoemRow row;
+        ReadPoemRow(poems, *columns, row);
+        TPoemRecord record = PoemFromRow(std::move(row), label, kept);
         if (!record.Lines.empty()) {
             form.FPoems.push_back(std::move(record));
             kept += 1;
@@ -208,9 +229,11 @@ void TfrmMain::LoadPoems()
         if (source.Remote)
             total = OpenRemoteSource(*this, source, connection, progress);
         else
-            OpenLocalSource(connection);
+            OpenLocalSource(*this, source, connection);
         ReadLibrary(*this, connection, source, total);
         connection.Close();
+        if (FPoems.capacity() - FPoems.size() > FPoems.size() / 16)
+            FPoems.shrink_to_fit();  // rows without verse lines left room unused
         if (source.Remote) {
             progress.reset();
             ProcessMessages(*this);

@@ -1,7 +1,8 @@
 #include "library/poem.h"
 
+#include "library/gbk_codec.h"
+
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace {
 
@@ -80,13 +81,33 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
     return static_cast<int>(lines.size());
 }
 
+std::int32_t CountStanzas(const TStrArray& lines)
+{
+    // A start counts when the run of equal lines ending three lines after it
+    // is four long at least.
+    constexpr int kStanzaLines = 4;
+    std::int32_t count = 0;
+    int run = 0;
+    std::size_t runChars = 0;
+    for (const std::string& line : lines) {
+        const std::size_t chars = line.size() / 2;
+        if (chars != 5 && chars != 7) {
+            run = 0;
+            continue;
+        }
+        run = run > 0 && chars == runChars ? run + 1 : 1;
+        runChars = chars;
+        if (run >= kStanzaLines)
+            ++count;
+    }
+    return count;
+}
+
 std::string WideToAnsi(QStringView text)
 {
-    if (text.isEmpty())
-        return {};
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    std::string gbk;
+    AppendGbk(text, gbk);
+    return gbk;
 }
 
 QString AnsiToWide(std::string_view gbk)
@@ -101,7 +122,10 @@ QString AnsiToWide(std::string_view gbk)
 
 std::string GbkFromUtf8(std::string_view utf8)
 {
-    return WideToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    std::string gbk;
+    if (!AppendGbkFromUtf8(utf8, gbk))
+        return WideToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    return gbk;
 }
 
 std::string TrimGbk(std::string_view text)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +19,19 @@ struct TPoemRecord {
     std::string Dynasty;  // trimmed of bytes <= 0x20 at both ends; may be empty
     std::string Content;  // the whole text exactly as read
     TStrArray Lines;      // the usable 5- and 7-character lines of Content, in order
+    // How many stanzas (four lines of five, or of seven, characters) start in
+    // Lines, counted when the record is made from a row so that a stanza pick
+    // need not walk every line of a large library; -1 when not counted.
+    std::int32_t StanzaCount = -1;
 };
 
 // True for the fifteen double-byte characters counted as punctuation
 // (、。·…“” and ！（），４５：；？ in their full-width forms).
 bool IsGbkPunctuation(unsigned char lead, unsigned char trail);
+
+// The number of stanza starts in `lines`: places where four lines of five,
+// or four of seven, characters follow one another.
+std::int32_t CountStanzas(const TStrArray& lines);
 
 // Cuts a poem's text into its verse lines: runs of exactly five or seven
 // double-byte characters between delimiters. Replaces the contents of `lines`

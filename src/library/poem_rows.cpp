@@ -2,6 +2,8 @@
 
 #include "library/database.h"
 
+#include <iterator>
+
 TPoemColumn PoemColumnOf(const QString& name)
 {
     QString upper = name;
@@ -17,25 +19,46 @@ TPoemColumn PoemColumnOf(const QString& name)
     return TPoemColumn::Other;
 }
 
-TPoemRow ReadPoemRow(const TDbQuery& query)
+TPoemColumns PoemColumnsOf(const TDbQuery& query)
 {
-    TPoemRow row;
-    row.Content = WideToAnsi(query.FieldAsText(QStringLiteral("CONTENT")));
+    TPoemColumns columns;
+    columns.Content = query.FieldIndex(QStringLiteral("CONTENT"));
     for (int i = 0; i < query.FieldCount(); ++i) {
         switch (PoemColumnOf(query.FieldName(i))) {
         case TPoemColumn::Title:
-            row.Title = WideToAnsi(query.FieldText(i));
+            columns.Title = i;
             break;
         case TPoemColumn::Author:
-            row.Author = WideToAnsi(query.FieldText(i));
+            columns.Author = i;
             break;
         case TPoemColumn::Dynasty:
-            row.Dynasty = WideToAnsi(query.FieldText(i));
+            columns.Dynasty = i;
             break;
         case TPoemColumn::Other:
             break;
         }
     }
+    return columns;
+}
+
+void ReadPoemRow(const TDbQuery& query, const TPoemColumns& columns, TPoemRow& row)
+{
+    const auto read = [&](int index, std::string& gbk) {
+        if (index >= 0)
+            query.FieldGbk(index, gbk);
+        else
+            gbk.clear();
+    };
+    read(columns.Content, row.Content);
+    read(columns.Title, row.Title);
+    read(columns.Author, row.Author);
+    read(columns.Dynasty, row.Dynasty);
+}
+
+TPoemRow ReadPoemRow(const TDbQuery& query)
+{
+    TPoemRow row;
+    ReadPoemRow(query, PoemColumnsOf(query), row);
     return row;
 }
 
@@ -46,7 +69,13 @@ TPoemRecord PoemFromRow(TPoemRow row, const std::string& label, int kept)
     record.Author = std::move(row.Author);
     record.Dynasty = TrimGbk(row.Dynasty);
     record.Content = std::move(row.Content);
-    SplitVerseLines(record.Content, record.Lines);
+    // Cut into a scratch list and moved at its exact size: the library keeps
+    // the lines of every poem for the whole game.
+    thread_local TStrArray lines;
+    SplitVerseLines(record.Content, lines);
+    record.Lines.reserve(lines.size());
+    std::move(lines.begin(), lines.end(), std::back_inserter(record.Lines));
+    record.StanzaCount = CountStanzas(record.Lines);
     return record;
 }
 

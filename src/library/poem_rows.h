@@ -25,9 +25,23 @@ struct TPoemRow {
 
 class TDbQuery;
 
-// The values of the query's current row: CONTENT (which must exist) and the
-// title, author and dynasty columns where present, all read as text and
-// converted to GBK. For columns whose names match alike, the later one wins.
+// Where the loader finds its values in a result: CONTENT (the first column of
+// that name, ignoring ASCII case) and the title, author and dynasty columns,
+// -1 where absent. For columns whose names match alike, the later one wins.
+struct TPoemColumns {
+    int Content = -1;
+    int Title = -1;
+    int Author = -1;
+    int Dynasty = -1;
+};
+// Raises TAppError naming the query when there is no CONTENT column.
+TPoemColumns PoemColumnsOf(const TDbQuery& query);
+
+// The values of the query's current row in `row`: CONTENT and the title,
+// author and dynasty columns where present, all read as text and converted
+// to GBK; the others are left empty.
+void ReadPoemRow(const TDbQuery& query, const TPoemColumns& columns, TPoemRow& row);
+// The same, with the columns looked up for this row.
 TPoemRow ReadPoemRow(const TDbQuery& query);
 
 // The record `row` becomes when `kept` poems were kept before it: an empty

@@ -1,5 +1,7 @@
 #include "poem_tables.h"
 
+#include "corpus_import.h"
+
 #include "library/app_error.h"
 #include "library/database.h"
 #include "library/poem.h"
@@ -154,7 +156,7 @@ std::vector<TPoemEntry> ReadPoemFile(const QString& path)
     return entries;
 }
 
-TPoemTable ReadTableArgument(const QString& argument)
+TPoemTable ReadTableArgument(const QString& argument, const TCorpusOptions& options)
 {
     static const QRegularExpression tableName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$"));
     const qsizetype equals = argument.indexOf(u'=');
@@ -169,36 +171,65 @@ TPoemTable ReadTableArgument(const QString& argument)
                             .arg(table.Name));
     if (table.File.isEmpty())
         throw TAppError(QStringLiteral("No file is given for table %1").arg(table.Name));
-    table.Rows = ReadPoemFile(table.File);
+    if (IsCorpusPath(table.File)) {
+        CorpusFiles(table.File);  // a folder without corpus files is refused now
+        table.Corpus = true;
+        table.Options = options;
+    } else {
+        table.Rows = ReadPoemFile(table.File);
+    }
     return table;
 }
 
-void WritePoemTables(TDbConnection& connection, const std::vector<TPoemTable>& tables)
+std::vector<TTableSummary> WritePoemTables(TDbConnection& connection, const std::vector<TPoemTable>& tables)
 {
     // SQL Server's TEXT holds no Chinese; NVARCHAR(MAX) does.
     const bool sqlServer = connection.Provider() == TDbProvider::SqlServer;
     const QString integer = sqlServer ? QStringLiteral("INT") : QStringLiteral("INTEGER");
     const QString text = sqlServer ? QStringLiteral("NVARCHAR(MAX)") : QStringLiteral("TEXT");
 
+    std::vector<TTableSummary> summaries;
     TTransactionScope transaction(connection);
     for (const TPoemTable& table : tables) {
         connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + table.Name);
         connection.Execute(QStringLiteral("CREATE TABLE %1 (ID %2, TITLE %3, AUTHOR %3, DYNASTY %3, CONTENT %3)")
                                .arg(table.Name, integer, text));
-        std::vector<QVariantList> rows;
-        rows.reserve(table.Rows.size());
-        for (const TPoemEntry& entry : table.Rows)
-            rows.push_back({QVariant(static_cast<qlonglong>(entry.Id)), NullableText(entry.Title),
-                            NullableText(entry.Author), NullableText(entry.Dynasty), QVariant(entry.Content)});
-        connection.ExecuteBatch(
+        const QString insert =
             QStringLiteral("INSERT INTO %1 (ID, TITLE, AUTHOR, DYNASTY, CONTENT) VALUES (?, ?, ?, ?, ?)")
-                .arg(table.Name),
-            rows);
+                .arg(table.Name);
+        const auto values = [](const TPoemEntry& entry) {
+            return QVariantList{QVariant(static_cast<qlonglong>(entry.Id)), NullableText(entry.Title),
+                                NullableText(entry.Author), NullableText(entry.Dynasty), QVariant(entry.Content)};
+        };
+        TTableSummary summary{table.Name, table.File, 0, std::nullopt};
+        if (table.Corpus) {
+            TCorpusReader reader(table.File, table.Options);
+            TPoemEntry entry;
+            connection.ExecuteBatch(insert, [&](QVariantList& row) {
+                if (!reader.Next(entry))
+                    return false;
+                row = values(entry);
+                return true;
+            });
+            summary.Poems = reader.Kept();
+            summary.LeftOut = reader.LeftOut();
+        } else {
+            std::size_t next = 0;
+            connection.ExecuteBatch(insert, [&](QVariantList& row) {
+                if (next == table.Rows.size())
+                    return false;
+                row = values(table.Rows[next++]);
+                return true;
+            });
+            summary.Poems = static_cast<std::int64_t>(table.Rows.size());
+        }
+        summaries.push_back(summary);
     }
     transaction.Commit();
+    return summaries;
 }
 
-void WriteSQLiteFile(const QString& path, const std::vector<TPoemTable>& tables)
+std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vector<TPoemTable>& tables)
 {
     const QFileInfo target(path);
     if (target.isDir())
@@ -214,12 +245,13 @@ void WriteSQLiteFile(const QString& path, const std::vector<TPoemTable>& tables)
         throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
                             .arg(QDir::toNativeSeparators(target.absolutePath()), temporary.errorString()));
     temporary.close();
+    std::vector<TTableSummary> summaries;
     {
         TDbConnection connection;
         connection.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
                                        QuoteConnectionValue(temporary.fileName()));
         connection.Open();
-        WritePoemTables(connection, tables);
+        summaries = WritePoemTables(connection, tables);
         connection.Close();
     }
     QFile::setPermissions(temporary.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -231,26 +263,41 @@ void WriteSQLiteFile(const QString& path, const std::vector<TPoemTable>& tables)
         throw TAppError(QStringLiteral("Cannot write %1: %2")
                             .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.message())));
     temporary.setAutoRemove(false);
+    return summaries;
 }
 
-void WriteServerTables(const QString& connectionString, const std::vector<TPoemTable>& tables)
+std::vector<TTableSummary> WriteServerTables(const QString& connectionString, const std::vector<TPoemTable>& tables)
 {
     TDbConnection connection;
     connection.SetConnectionString(connectionString);
     connection.SetLoginPrompt(false);
     connection.Open();
-    WritePoemTables(connection, tables);
+    std::vector<TTableSummary> summaries = WritePoemTables(connection, tables);
     connection.Close();
+    return summaries;
 }
 
 int RunMkPoemDb(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     const QString usage = QStringLiteral(
-        "usage: mkpoemdb sqlite OUT TABLE=FILE.jsonl [TABLE=FILE.jsonl ...]\n"
-        "       mkpoemdb remote \"CONNECTION STRING\" TABLE=FILE.jsonl [TABLE=FILE.jsonl ...]\n"
-        "Writes poem tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT) from JSON Lines files.\n");
-    if (arguments.size() < 3 ||
-        (arguments[0] != QLatin1String("sqlite") && arguments[0] != QLatin1String("remote"))) {
+        "usage: mkpoemdb sqlite OUT [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
+        "       mkpoemdb remote \"CONNECTION STRING\" [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
+        "Writes poem tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT). PATH is a JSON Lines file, or a\n"
+        "file or folder of the chinese-poetry corpus (poet.tang.0.json, ci.song.0.json, ...), whose\n"
+        "traditional characters become simplified ones unless --keep-traditional is given.\n");
+    QStringList tableArguments;
+    TCorpusOptions options;
+    bool usageError = arguments.size() < 3 ||
+                      (arguments[0] != QLatin1String("sqlite") && arguments[0] != QLatin1String("remote"));
+    for (qsizetype i = 2; i < arguments.size() && !usageError; ++i) {
+        if (arguments[i] == QLatin1String("--keep-traditional"))
+            options.KeepTraditional = true;
+        else if (arguments[i].startsWith(QLatin1String("--")))
+            usageError = true;
+        else
+            tableArguments.push_back(arguments[i]);
+    }
+    if (usageError || tableArguments.isEmpty()) {
         err << usage;
         err.flush();
         return 2;
@@ -258,20 +305,22 @@ int RunMkPoemDb(const QStringList& arguments, QTextStream& out, QTextStream& err
     try {
         std::vector<TPoemTable> tables;
         QSet<QString> names;
-        for (qsizetype i = 2; i < arguments.size(); ++i) {
-            TPoemTable table = ReadTableArgument(arguments[i]);
+        for (const QString& argument : tableArguments) {
+            TPoemTable table = ReadTableArgument(argument, options);
             if (names.contains(table.Name.toUpper()))
                 throw TAppError(QStringLiteral("Table %1 is given twice").arg(table.Name));
             names.insert(table.Name.toUpper());
             tables.push_back(std::move(table));
         }
-        if (arguments[0] == QLatin1String("sqlite"))
-            WriteSQLiteFile(arguments[1], tables);
-        else
-            WriteServerTables(arguments[1], tables);
-        for (const TPoemTable& table : tables)
-            out << table.Name << ": " << table.Rows.size() << " poems from "
-                << QDir::toNativeSeparators(table.File) << '\n';
+        const std::vector<TTableSummary> summaries = arguments[0] == QLatin1String("sqlite")
+                                                         ? WriteSQLiteFile(arguments[1], tables)
+                                                         : WriteServerTables(arguments[1], tables);
+        for (const TTableSummary& summary : summaries) {
+            out << summary.Name << ": " << summary.Poems << " poems from " << QDir::toNativeSeparators(summary.File);
+            if (summary.LeftOut)
+                out << " (" << *summary.LeftOut << " left out: characters GBK cannot hold)";
+            out << '\n';
+        }
         out.flush();
         return 0;
     } catch (const std::exception& error) {

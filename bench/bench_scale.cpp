@@ -1,0 +1,455 @@
+// The game at full scale, measured side by side in one run:
+//   - local: a db21.mdb whose TBZ300 holds 300,000 poems, from OK in the
+//     source dialog to the main window on screen with its first puzzle,
+//     against a floor: a plain sqlite3 scan of the same rows with the texts
+//     turned into GBK and cut into verse lines. Target: within 1.5x of the
+//     floor, at most 700 bytes of memory per poem (text included);
+//   - PickStanza on that library: under 20 ms;
+//   - remote (when VERSEQUEST_BENCH_REMOTE_CONNECTION names a server whose
+//     TB100 holds the corpus, see scripts/remote-db.sh start --corpus): the
+//     load time, its memory, and the window's answers at every progress step.
+// VERSEQUEST_BENCH_DB may name a db21.mdb to use (one built from the corpus,
+// say); otherwise the bundled poems are repeated to 300,000 rows.
+#include "app/uMain.h"
+#include "library/gbk_codec.h"
+#include "library/sources.h"
+#include "poem_tables.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+namespace {
+
+constexpr int kLocalPoems = 300000;
+
+QTemporaryDir& ProgramDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// The poems of the bundled files, repeated to `count` rows, written straight
+// through sqlite3 (the bench's own set-up, not what is measured).
+void WriteRepeatedDatabase(const QString& path, int count)
+{
+    const QString data = QStringLiteral(VQ_POEM_DATA_DIR);
+    std::vector<TPoemEntry> pool;
+    for (const char* file : {"/tbz300.jsonl", "/tb112.jsonl", "/tb100.jsonl"}) {
+        std::vector<TPoemEntry> more = ReadPoemFile(data + QString::fromUtf8(file));
+        pool.insert(pool.end(), more.begin(), more.end());
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_exec(db, "BEGIN; CREATE TABLE TBZ300 (ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT);"
+                     "CREATE TABLE TB112 (ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(db, "INSERT INTO TBZ300 VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr);
+    const auto bindText = [&](int column, const std::optional<QString>& text) {
+        if (!text) {
+            sqlite3_bind_null(insert, column);
+            return;
+        }
+        const QByteArray utf8 = text->toUtf8();
+        sqlite3_bind_text(insert, column, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+    };
+    for (int i = 0; i < count; ++i) {
+        const TPoemEntry& entry = pool[static_cast<std::size_t>(i) % pool.size()];
+        sqlite3_bind_int64(insert, 1, i + 1);
+        bindText(2, entry.Title);
+        bindText(3, entry.Author);
+        bindText(4, entry.Dynasty);
+        bindText(5, entry.Content);
+        sqlite3_step(insert);
+        sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+// The program directory with the large db21.mdb, made once.
+QString LocalDatabase()
+{
+    static const QString path = [] {
+        const QString target = ProgramDir().filePath(kLocalDatabaseName);
+        const QString given = qEnvironmentVariable("VERSEQUEST_BENCH_DB");
+        if (!given.isEmpty())
+            QFile::link(given, target);
+        else
+            WriteRepeatedDatabase(target, kLocalPoems);
+        return target;
+    }();
+    return path;
+}
+
+// Bytes the program holds from malloc: small blocks and mapped large ones.
+std::size_t HeapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// Accepts every source dialog at once, noting when OK was pressed.
+class TDialogAccepter : public QObject {
+public:
+    using QObject::QObject;
+    std::chrono::steady_clock::time_point Accepted;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(watched))
+                QTimer::singleShot(0, dialog, [this, dialog] {
+                    Accepted = std::chrono::steady_clock::now();
+                    dialog->accept();
+                });
+        return false;
+    }
+};
+TDialogAccepter* gAccepter = nullptr;
+
+// Counts the paint events of a window and its children.
+class TPaintCounter : public QObject {
+public:
+    using QObject::QObject;
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Paints;
+        return false;
+    }
+};
+
+// Shows `frm` and returns once it has painted itself.
+void ShowUntilPainted(TfrmMain& frm)
+{
+    TPaintCounter counter;
+    frm.installEventFilter(&counter);
+    frm.show();
+    QElapsedTimer waited;
+    waited.start();
+    while (counter.Paints == 0 && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    frm.removeEventFilter(&counter);
+}
+
+// The bytes the library holds, measured as the heap it gives back.
+std::size_t LibraryBytes(TfrmMain& frm)
+{
+    const std::size_t before = HeapInUse();
+    std::vector<TPoemRecord>().swap(frm.FPoems);
+    frm.FPoemCount = 0;
+    return before - HeapInUse();
+}
+
+std::unique_ptr<TfrmMain> OpenLocalWindow()
+{
+    SetProgramDirectoryOverride(ProgramDir().path());
+    auto frm = std::make_unique<TfrmMain>();
+    SetProgramDirectoryOverride(QString());
+    return frm;
+}
+
+// ---- The floor ------------------------------------------------------------------------
+
+// A plain sqlite3 scan of TBZ300: every text turned into GBK, the content cut
+// into verse lines, nothing kept. Returns the number of lines.
+std::int64_t ScanFloor(const QString& path, std::int64_t& rows)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* scan = nullptr;
+    sqlite3_prepare_v2(db, "SELECT * FROM TBZ300 WHERE 1=1", -1, &scan, nullptr);
+    std::string gbk[4];
+    TStrArray cut;
+    std::int64_t lines = 0;
+    rows = 0;
+    while (sqlite3_step(scan) == SQLITE_ROW) {
+        for (int column = 1; column <= 4; ++column) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(scan, column));
+            gbk[column - 1].clear();
+            if (text)
+                AppendGbkFromUtf8(std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(scan, column))),
+                                  gbk[column - 1]);
+        }
+        lines += SplitVerseLines(gbk[3], cut);
+        ++rows;
+    }
+    sqlite3_finalize(scan);
+    sqlite3_close(db);
+    return lines;
+}
+
+void BM_LocalFloor_Sqlite3ScanGbkLines(benchmark::State& state)
+{
+    const QString path = LocalDatabase();
+    std::int64_t rows = 0, lines = 0;
+    for (auto _ : state) {
+        lines = ScanFloor(path, rows);
+        benchmark::DoNotOptimize(lines);
+    }
+    state.counters["rows"] = static_cast<double>(rows);
+    state.counters["lines"] = static_cast<double>(lines);
+}
+BENCHMARK(BM_LocalFloor_Sqlite3ScanGbkLines)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+// ---- The game's load ------------------------------------------------------------------
+
+// From OK in the source dialog to the main window on screen with its first
+// puzzle: LoadPoems, the layout, the show and NewPuzzle. Each iteration also
+// scans the floor right before, so that both see the same machine (other
+// work on a shared machine moves both alike); "ratio" is the median of the
+// iterations' load time over their floor time.
+void BM_LocalOkToWindowOnScreen(benchmark::State& state)
+{
+    const QString path = LocalDatabase();
+    std::int64_t poems = 0, rows = 0;
+    double bytesPerPoem = 0;
+    std::vector<double> floors, ratios;
+    for (auto _ : state) {
+        // The first scan after a library was freed runs slower (the heap and
+        // caches settle); the floor is the second, warm one.
+        benchmark::DoNotOptimize(ScanFloor(path, rows));
+        const auto floorStart = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(ScanFloor(path, rows));
+        const double floor = std::chrono::duration<double>(std::chrono::steady_clock::now() - floorStart).count();
+
+        auto frm = OpenLocalWindow();
+        ShowUntilPainted(*frm);
+        const auto shown = std::chrono::steady_clock::now();
+        const double load = std::chrono::duration<double>(shown - gAccepter->Accepted).count();
+        state.SetIterationTime(load);
+        floors.push_back(floor);
+        ratios.push_back(load / floor);
+        poems = frm->FPoemCount;
+        if (!frm->FPuzzleActive)
+            state.SkipWithError("no puzzle on screen");
+        bytesPerPoem = static_cast<double>(LibraryBytes(*frm)) / static_cast<double>(std::max<std::int64_t>(poems, 1));
+        frm.reset();
+        QCoreApplication::processEvents();
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values.empty() ? 0.0 : values[values.size() / 2];
+    };
+    state.counters["poems"] = static_cast<double>(poems);
+    state.counters["bytes_per_poem"] = bytesPerPoem;
+    state.counters["floor_ms"] = median(floors) * 1000;
+    state.counters["ratio"] = median(ratios);
+}
+BENCHMARK(BM_LocalOkToWindowOnScreen)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
+
+// One stanza pick on the largest library, through the window.
+void BM_PickStanzaOnTheLargestLibrary(benchmark::State& state)
+{
+    LocalDatabase();
+    auto frm = OpenLocalWindow();
+    for (auto _ : state) {
+        const bool picked = frm->PickStanza();
+        benchmark::DoNotOptimize(picked);
+    }
+    state.counters["poems"] = frm->FPoemCount;
+}
+BENCHMARK(BM_PickStanzaOnTheLargestLibrary)->Unit(benchmark::kMillisecond);
+
+// ---- The remote source at full scale --------------------------------------------------
+
+QString RemoteConnection()
+{
+    return qEnvironmentVariable("VERSEQUEST_BENCH_REMOTE_CONNECTION");
+}
+
+// The peak resident memory since the last reset, in bytes (Linux).
+std::int64_t PeakResident()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return 0;
+}
+void ResetPeakResident()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+std::int64_t Resident()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return 0;
+}
+
+// Watches a remote load from inside: a zero-interval timer fires at every
+// message point of the load. At each it checks that the window painted since
+// the one before (the progress it shows), asks for the next repaint, and
+// notes the longest time between two points: how long a close click waits.
+class TStepWatcher : public QObject {
+public:
+    TStepWatcher(QWidget* window, int closeAtStep) : FWindow(window), FCloseAtStep(closeAtStep)
+    {
+        qApp->installEventFilter(this);
+        QObject::connect(&FTimer, &QTimer::timeout, this, &TStepWatcher::Step);
+        FTimer.start(0);
+        FSince.start();
+    }
+    ~TStepWatcher() override { qApp->removeEventFilter(this); }
+
+    int Steps = 0;
+    int PaintedSteps = 0;
+    qint64 LongestGapMs = 0;
+    std::chrono::steady_clock::time_point Closed;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && watched->isWidgetType() && FWindow &&
+            static_cast<QWidget*>(watched)->window() == FWindow)
+            FPainted = true;
+        return false;
+    }
+
+private:
+    void Step()
+    {
+        LongestGapMs = std::max(LongestGapMs, FSince.restart());
+        ++Steps;
+        if (FPainted)
+            ++PaintedSteps;
+        FPainted = false;
+        if (!FWindow)
+            return;
+        FWindow->update();
+        if (Steps == FCloseAtStep) {
+            Closed = std::chrono::steady_clock::now();
+            FWindow->close();
+        }
+    }
+
+    QPointer<QWidget> FWindow;
+    int FCloseAtStep;
+    QTimer FTimer;
+    QElapsedTimer FSince;
+    bool FPainted = false;
+};
+
+// A window on an empty program directory (no local poems), pointed at the
+// benchmark's server.
+QPointer<TfrmMain> OpenRemoteWindow(QTemporaryDir& empty)
+{
+    qputenv("VERSEQUEST_REMOTE_CONNECTION", RemoteConnection().toUtf8());
+    SetProgramDirectoryOverride(empty.path());
+    QPointer<TfrmMain> frm = new TfrmMain;
+    SetProgramDirectoryOverride(QString());
+    ShowUntilPainted(*frm);
+    frm->FRangeIndex = 4;
+    return frm;
+}
+
+void BM_RemoteCorpusLoad(benchmark::State& state)
+{
+    if (RemoteConnection().isEmpty()) {
+        state.SkipWithError("VERSEQUEST_BENCH_REMOTE_CONNECTION is not set");
+        return;
+    }
+    QTemporaryDir empty;
+    std::int64_t poems = 0, libraryBytes = 0, peak = 0;
+    int steps = 0, painted = 0;
+    qint64 gap = 0;
+    for (auto _ : state) {
+        QPointer<TfrmMain> frm = OpenRemoteWindow(empty);
+        const std::int64_t resident = Resident();
+        ResetPeakResident();
+        TStepWatcher watcher(frm, -1);
+        const auto start = std::chrono::steady_clock::now();
+        frm->LoadPoems();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        peak = PeakResident() - resident;
+        poems = frm->FPoemCount;
+        steps = watcher.Steps;
+        painted = watcher.PaintedSteps;
+        gap = watcher.LongestGapMs;
+        libraryBytes = static_cast<std::int64_t>(LibraryBytes(*frm));
+        delete frm.data();
+    }
+    state.counters["poems"] = static_cast<double>(poems);
+    state.counters["library_MB"] = static_cast<double>(libraryBytes) / 1e6;
+    state.counters["bytes_per_poem"] = static_cast<double>(libraryBytes) / static_cast<double>(std::max<std::int64_t>(poems, 1));
+    state.counters["peak_rss_growth_MB"] = static_cast<double>(peak) / 1e6;
+    state.counters["message_points"] = steps;
+    state.counters["points_with_paint"] = painted;
+    state.counters["longest_gap_ms"] = static_cast<double>(gap);
+}
+BENCHMARK(BM_RemoteCorpusLoad)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// A close click in the middle of the remote load: how long until the load
+// stops and the window is gone.
+void BM_RemoteCloseMidLoad(benchmark::State& state)
+{
+    if (RemoteConnection().isEmpty()) {
+        state.SkipWithError("VERSEQUEST_BENCH_REMOTE_CONNECTION is not set");
+        return;
+    }
+    QTemporaryDir empty;
+    std::int64_t poems = 0;
+    bool gone = false;
+    for (auto _ : state) {
+        QPointer<TfrmMain> frm = OpenRemoteWindow(empty);
+        TStepWatcher watcher(frm, 10000);  // about 100,000 poems in
+        frm->LoadPoems();
+        poems = frm ? frm->FPoemCount : -1;
+        for (int i = 0; i < 10 && frm; ++i) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        gone = frm.isNull();
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - watcher.Closed).count());
+        delete frm.data();
+    }
+    state.counters["poems_when_stopped"] = static_cast<double>(poems);
+    state.counters["window_gone"] = gone ? 1 : 0;
+}
+BENCHMARK(BM_RemoteCloseMidLoad)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TApplication app(argc, argv);
+    SetMessageBoxHook([](const TMessageBoxCall&) {});  // the connection box, a missing database
+    gAccepter = new TDialogAccepter(&app);
+    app.installEventFilter(gAccepter);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

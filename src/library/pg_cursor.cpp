@@ -1,0 +1,109 @@
+#include "library/pg_cursor.h"
+
+#include "library/app_error.h"
+#include "library/database_cursor.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include <atomic>
+
+namespace {
+
+QString DriverText(const QSqlError& error)
+{
+    const QString text = error.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("驱动程序没有给出原因") : text;
+}
+
+class TPostgreSqlCursor final : public TDbCursor {
+public:
+    TPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction)
+        : FDb(db), FSql(sql), FBatch(db), FOwnTransaction(!inTransaction)
+    {
+        static std::atomic<unsigned> counter{0};
+        FName = QStringLiteral("vq_rows_%1").arg(++counter);
+        if (FOwnTransaction && !FDb.transaction())
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, DriverText(FDb.lastError())));
+        QSqlQuery declare(FDb);
+        if (!declare.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(FName, sql))) {
+            const QString reason = DriverText(declare.lastError());
+            Release();
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, reason));
+        }
+        FDeclared = true;
+        FBatch.setForwardOnly(true);
+        if (!FetchBatch()) {
+            const QString reason = DriverText(FBatch.lastError());
+            Release();
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, reason));
+        }
+        const QSqlRecord record = FBatch.record();
+        for (int i = 0; i < record.count(); ++i)
+            FNames.push_back(record.fieldName(i));
+    }
+    ~TPostgreSqlCursor() override { Release(); }
+    TPostgreSqlCursor(const TPostgreSqlCursor&) = delete;
+    TPostgreSqlCursor& operator=(const TPostgreSqlCursor&) = delete;
+
+    QStringList ColumnNames() const override { return FNames; }
+
+    bool Next() override
+    {
+        for (;;) {
+            if (FBatch.next()) {
+                ++FRowsInBatch;
+                return true;
+            }
+            if (const QSqlError error = FBatch.lastError(); error.isValid())
+                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(error)));
+            if (FRowsInBatch < kPostgreSqlBatchRows)
+                return false;  // a short batch was the last
+            if (!FetchBatch())
+                throw TAppError(
+                    QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(FBatch.lastError())));
+        }
+    }
+
+    QVariant Value(int index) const override { return FBatch.value(index); }
+
+private:
+    bool FetchBatch()
+    {
+        FRowsInBatch = 0;
+        return FBatch.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(kPostgreSqlBatchRows).arg(FName));
+    }
+
+    // Closes the server's cursor and undoes the cursor's own transaction;
+    // quiet, as a broken connection has nothing left to close.
+    void Release() noexcept
+    {
+        FBatch.finish();
+        if (FDeclared && !FOwnTransaction) {
+            QSqlQuery close(FDb);
+            close.exec(QStringLiteral("CLOSE ") + FName);
+        }
+        FDeclared = false;
+        if (FOwnTransaction) {
+            FDb.rollback();
+            FOwnTransaction = false;
+        }
+    }
+
+    QSqlDatabase FDb;
+    QString FSql;
+    QString FName;
+    QSqlQuery FBatch;
+    QStringList FNames;
+    bool FOwnTransaction;
+    bool FDeclared = false;
+    int FRowsInBatch = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TDbCursor> OpenPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction)
+{
+    return std::make_unique<TPostgreSqlCursor>(db, sql, inTransaction);
+}

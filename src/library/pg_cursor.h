@@ -1,0 +1,21 @@
+#pragma once
+// Results of a PostgreSQL connection read through a server-side cursor, a
+// batch of rows at a time. Each batch is one command, bound by the command
+// timeout; a plain SELECT would be one command for as long as the reader
+// takes over its rows, and a large table read with progress display outlasts
+// any command timeout.
+
+#include <QSqlDatabase>
+#include <QString>
+
+#include <memory>
+
+class TDbCursor;
+
+// Rows fetched per batch.
+inline constexpr int kPostgreSqlBatchRows = 2000;
+
+// Runs `sql` on `db` through a cursor and returns a cursor before its first
+// row. Outside a transaction (`inTransaction` false) it opens one of its own,
+// undone when the cursor goes. Raises TAppError naming the query.
+std::unique_ptr<TDbCursor> OpenPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction);

@@ -1,0 +1,298 @@
+#include "corpus_import.h"
+
+#include "library/app_error.h"
+#include "library/gbk_codec.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <opencc.h>
+
+#include <algorithm>
+
+namespace {
+
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+[[noreturn]] void FileError(const QString& path, const QString& message)
+{
+    throw TAppError(QStringLiteral("%1: %2").arg(Native(path), message));
+}
+
+QByteArray ReadWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    return data;
+}
+
+// Compares names with runs of digits taken as numbers: "poet.tang.2000.json"
+// before "poet.tang.10000.json".
+bool NaturalLess(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            // Leading zeros aside, the longer run is the larger number.
+            QStringView ta = QStringView(a).mid(i, ei - i), tb = QStringView(b).mid(j, ej - j);
+            while (ta.size() > 1 && ta.front() == u'0')
+                ta = ta.mid(1);
+            while (tb.size() > 1 && tb.front() == u'0')
+                tb = tb.mid(1);
+            if (ta.size() != tb.size())
+                return ta.size() < tb.size();
+            if (const int c = ta.compare(tb); c != 0)
+                return c < 0;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::optional<QString> TextOf(const QJsonObject& poem, const QString& key, const QString& path, qsizetype number)
+{
+    const QJsonValue value = poem.value(key);
+    if (value.isUndefined() || value.isNull())
+        return std::nullopt;
+    if (!value.isString())
+        FileError(path, QStringLiteral("poem %1: \"%2\" must be text").arg(number).arg(key));
+    return value.toString();
+}
+
+}  // namespace
+
+bool IsCorpusPath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;  // reported by the reader that goes on with it
+    QByteArray head = file.read(4096);
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head.remove(0, 3);
+    for (const char c : head) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        return c == '[';
+    }
+    return false;
+}
+
+QStringList CorpusFiles(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isDir()) {
+        if (!info.exists())
+            throw TAppError(QStringLiteral("Cannot read %1: no such file or folder").arg(Native(path)));
+        return {path};
+    }
+    static const QRegularExpression layout(QStringLiteral("^[^.]+\\.[^.]+\\.[^.]+\\.json$"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    QStringList names;
+    const QDir dir(path);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Readable))
+        if (layout.match(name).hasMatch())
+            names.push_back(name);
+    if (names.isEmpty())
+        throw TAppError(QStringLiteral("The folder %1 holds no corpus files (NAME.COLLECTION.PART.json)")
+                            .arg(Native(path)));
+    std::sort(names.begin(), names.end(), NaturalLess);
+    QStringList files;
+    for (const QString& name : names)
+        files.push_back(dir.filePath(name));
+    return files;
+}
+
+std::optional<QString> CorpusDynasty(const QString& fileName)
+{
+    const QStringList parts = QFileInfo(fileName).fileName().toLower().split(u'.');
+    if (parts.contains(QLatin1String("tang")))
+        return QStringLiteral("唐");
+    if (parts.contains(QLatin1String("song")))
+        return QStringLiteral("宋");
+    return std::nullopt;
+}
+
+// ---- TSimplifier ------------------------------------------------------------------
+
+TSimplifier::TSimplifier() : FHandle(opencc_open(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP))
+{
+    if (FHandle == reinterpret_cast<void*>(-1))
+        throw TAppError(QStringLiteral("OpenCC cannot load %1: %2")
+                            .arg(QStringLiteral(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP),
+                                 QString::fromUtf8(opencc_error())));
+}
+
+TSimplifier::~TSimplifier()
+{
+    opencc_close(FHandle);
+}
+
+QByteArray TSimplifier::ConvertUtf8(const QByteArray& utf8) const
+{
+    char* converted = opencc_convert_utf8(FHandle, utf8.constData(), static_cast<size_t>(utf8.size()));
+    if (!converted)
+        throw TAppError(QStringLiteral("OpenCC cannot convert a text: %1").arg(QString::fromUtf8(opencc_error())));
+    QByteArray result(converted);
+    opencc_convert_utf8_free(converted);
+    return result;
+}
+
+namespace {
+
+// The characters of `converted` GBK cannot hold replaced by those of
+// `original` at the same place, when both have as many characters.
+QString KeepGbkCharacters(const QString& original, const QString& converted)
+{
+    if (GbkHolds(converted) || !GbkHolds(original))
+        return converted;
+    const QList<uint> from = original.toUcs4();
+    QList<uint> to = converted.toUcs4();
+    if (from.size() != to.size())
+        return converted;
+    for (qsizetype i = 0; i < to.size(); ++i) {
+        const QString one = QString::fromUcs4(reinterpret_cast<const char32_t*>(&to[i]), 1);
+        if (!GbkHolds(one))
+            to[i] = from[i];
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(to.constData()), to.size());
+}
+
+// Separates the texts of one call into OpenCC; no dictionary entry holds it,
+// so that no conversion reaches across it.
+constexpr char kTextSeparator = '\x01';
+
+}  // namespace
+
+void TSimplifier::Convert(std::vector<QString>& texts) const
+{
+    QByteArray joined;
+    bool separable = true;
+    for (const QString& text : texts) {
+        const QByteArray utf8 = text.toUtf8();
+        separable = separable && !utf8.contains(kTextSeparator);
+        joined += utf8;
+        joined += kTextSeparator;
+    }
+    const QByteArray converted = ConvertUtf8(joined);
+    QList<QByteArray> parts = converted.split(kTextSeparator);
+    const bool aligned = separable && static_cast<std::size_t>(parts.size()) == texts.size() + 1;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const QString simplified = aligned ? QString::fromUtf8(parts[static_cast<qsizetype>(i)])
+                                           : QString::fromUtf8(ConvertUtf8(texts[i].toUtf8()));
+        texts[i] = KeepGbkCharacters(texts[i], simplified);
+    }
+}
+
+// ---- TCorpusReader ----------------------------------------------------------------
+
+TCorpusReader::TCorpusReader(const QString& path, const TCorpusOptions& options) : FFiles(CorpusFiles(path))
+{
+    if (!options.KeepTraditional)
+        FSimplifier = std::make_unique<TSimplifier>();
+}
+
+TCorpusReader::~TCorpusReader() = default;
+
+bool TCorpusReader::OpenNextFile()
+{
+    std::vector<TPoemEntry>().swap(FPoems);  // the previous file goes before the next comes
+    FNextPoem = 0;
+    if (FNextFile >= FFiles.size())
+        return false;
+    const QString file = FFiles[FNextFile++];
+    FDynasty = CorpusDynasty(file);
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(ReadWholeFile(file), &error);
+    if (error.error != QJsonParseError::NoError)
+        FileError(file, QStringLiteral("not valid JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset + 1));
+    if (!document.isArray())
+        FileError(file, QStringLiteral("not a poem collection (a JSON array of poems)"));
+    const QJsonArray poems = document.array();
+    FPoems.reserve(static_cast<std::size_t>(poems.size()));
+    for (qsizetype i = 0; i < poems.size(); ++i) {
+        const qsizetype number = i + 1;
+        if (!poems[i].isObject())
+            FileError(file, QStringLiteral("poem %1 is not a JSON object").arg(number));
+        const QJsonObject poem = poems[i].toObject();
+        const QJsonValue paragraphs = poem.value(QStringLiteral("paragraphs"));
+        if (!paragraphs.isArray())
+            FileError(file, QStringLiteral("poem %1: \"paragraphs\" must be a list of texts").arg(number));
+        TPoemEntry entry;
+        for (const QJsonValue paragraph : paragraphs.toArray()) {
+            if (!paragraph.isString())
+                FileError(file, QStringLiteral("poem %1: \"paragraphs\" must be a list of texts").arg(number));
+            if (!entry.Content.isEmpty())
+                entry.Content += QStringLiteral("\r\n");
+            entry.Content += paragraph.toString();
+        }
+        entry.Title = TextOf(poem, QStringLiteral("title"), file, number);
+        if (!entry.Title)
+            entry.Title = TextOf(poem, QStringLiteral("rhythmic"), file, number);
+        entry.Author = TextOf(poem, QStringLiteral("author"), file, number);
+        entry.Dynasty = FDynasty;
+        FPoems.push_back(std::move(entry));
+    }
+    if (FSimplifier) {
+        // The whole file in one conversion: OpenCC costs much more per call than per character.
+        std::vector<QString> texts;
+        texts.reserve(FPoems.size() * 3);
+        for (const TPoemEntry& entry : FPoems) {
+            texts.push_back(entry.Content);
+            texts.push_back(entry.Title.value_or(QString()));
+            texts.push_back(entry.Author.value_or(QString()));
+        }
+        FSimplifier->Convert(texts);
+        for (std::size_t i = 0; i < FPoems.size(); ++i) {
+            TPoemEntry& entry = FPoems[i];
+            entry.Content = std::move(texts[3 * i]);
+            if (entry.Title)
+                entry.Title = std::move(texts[3 * i + 1]);
+            if (entry.Author)
+                entry.Author = std::move(texts[3 * i + 2]);
+        }
+    }
+    return true;
+}
+
+bool TCorpusReader::Next(TPoemEntry& entry)
+{
+    for (;;) {
+        while (FNextPoem >= FPoems.size())
+            if (!OpenNextFile())
+                return false;
+        TPoemEntry& next = FPoems[FNextPoem++];
+        const auto holds = [](const std::optional<QString>& text) { return !text || GbkHolds(*text); };
+        if (!GbkHolds(next.Content) || !holds(next.Title) || !holds(next.Author)) {
+            ++FLeftOut;
+            continue;
+        }
+        entry = std::move(next);
+        entry.Id = ++FKept;
+        return true;
+    }
+}

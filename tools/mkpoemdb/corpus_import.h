@@ -1,0 +1,76 @@
+#pragma once
+// Reading the open chinese-poetry corpus: JSON files, each an array of poems
+// {"title" or "rhythmic", "author", "paragraphs": [...]}, named after their
+// collection (poet.tang.0.json, poet.song.1000.json, ci.song.0.json, ...).
+// Poems come out one at a time, a file in memory at a time, as the rows of a
+// poem table.
+
+#include "poem_tables.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// True when `path` is a folder, or a file whose text (after a byte-order mark
+// and blanks) starts with "[": a corpus file rather than JSON Lines.
+bool IsCorpusPath(const QString& path);
+
+// The files `path` stands for: the file itself, or the files of the folder
+// named NAME.COLLECTION.PART.json, in natural order (poet.tang.2000 before
+// poet.tang.10000). Raises TAppError when there is none.
+QStringList CorpusFiles(const QString& path);
+
+// The dynasty of a corpus file by its collection: 唐 for *.tang.*, 宋 for
+// *.song.*, none otherwise.
+std::optional<QString> CorpusDynasty(const QString& fileName);
+
+// Traditional characters into simplified ones through OpenCC's t2s.json.
+// A few simplified forms lie outside GBK where the traditional one is inside
+// (闉 becomes U+2CBB1): those characters stay traditional, so that the poem
+// can still be played.
+class TSimplifier {
+public:
+    TSimplifier();  // raises TAppError when OpenCC or its configuration is missing
+    ~TSimplifier();
+    TSimplifier(const TSimplifier&) = delete;
+    TSimplifier& operator=(const TSimplifier&) = delete;
+    // Converts every text of `texts` in place, with one call into OpenCC.
+    void Convert(std::vector<QString>& texts) const;
+
+private:
+    QByteArray ConvertUtf8(const QByteArray& utf8) const;
+    void* FHandle;
+};
+
+// The poems of a corpus path in reading order, numbered 1, 2, ... A poem
+// holding a character GBK cannot hold (after the conversion) is left out and
+// counted. A file that is not an array of poems raises TAppError naming the
+// file (and the poem).
+class TCorpusReader {
+public:
+    TCorpusReader(const QString& path, const TCorpusOptions& options);
+    ~TCorpusReader();
+    TCorpusReader(const TCorpusReader&) = delete;
+    TCorpusReader& operator=(const TCorpusReader&) = delete;
+
+    // The next kept poem in `entry`; false once every file is read.
+    bool Next(TPoemEntry& entry);
+    std::int64_t Kept() const { return FKept; }
+    std::int64_t LeftOut() const { return FLeftOut; }
+
+private:
+    bool OpenNextFile();
+
+    QStringList FFiles;
+    qsizetype FNextFile = 0;
+    std::optional<QString> FDynasty;
+    std::vector<TPoemEntry> FPoems;  // of the current file
+    std::size_t FNextPoem = 0;
+    std::unique_ptr<TSimplifier> FSimplifier;
+    std::int64_t FKept = 0;
+    std::int64_t FLeftOut = 0;
+};
