@@ -11,6 +11,7 @@
 // VERSEQUEST_BENCH_DB may name a db21.mdb to use (one built from the corpus,
 // say); otherwise the bundled poems are repeated to 300,000 rows.
 #include "app/uMain.h"
+#include "bench_main.h"
 #include "library/gbk_codec.h"
 #include "library/sources.h"
 #include "poem_tables.h"
@@ -446,10 +447,5 @@ int main(int argc, char** argv)
     SetMessageBoxHook([](const TMessageBoxCall&) {});  // the connection box, a missing database
     gAccepter = new TDialogAccepter(&app);
     app.installEventFilter(gAccepter);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -206,6 +206,14 @@ TRun RunTool(const QStringList& arguments)
     return run;
 }
 
+// The database file a refused run was to replace still holds what it held.
+void ExpectPreviousDatabaseKept(const QString& path)
+{
+    QFile previous(path);
+    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    EXPECT_EQ(previous.readAll(), "previous database");
+}
+
 QStringList FilesIn(const QTemporaryDir& dir) { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
 
 // Guards against values changed through JSON, SQLite and the layer (CR LF, Chinese, NULL, integer IDs), files left.
@@ -270,9 +278,7 @@ TEST(MkPoemDb, MalformedLinesAreRejectedWithFileAndLine)
         EXPECT_EQ(run.Code, 1);
         EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(input) + ":2: ") && run.Err.contains(message))
             << run.Err.toStdString();
-        QFile previous(out);
-        ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
-        EXPECT_EQ(previous.readAll(), "previous database");
+        ExpectPreviousDatabaseKept(out);
         EXPECT_EQ(FilesIn(dir).size(), 2);
     }
 }
@@ -382,9 +388,7 @@ TEST(MkPoemDb, BadCorpusFilesAreRejectedWithTheirName)
         EXPECT_EQ(run.Code, 1);
         EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(folder + "/poet.tang.1.json")) && run.Err.contains(message))
             << run.Err.toStdString();
-        QFile previous(out);
-        ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
-        EXPECT_EQ(previous.readAll(), "previous database");
+        ExpectPreviousDatabaseKept(out);
         EXPECT_EQ(FilesIn(dir), QStringList({kDb}));
     }
     QTemporaryDir empty;

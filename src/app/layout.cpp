@@ -164,19 +164,16 @@ void TfrmMain::BuildCommandBar()
     pnlCommands = NewPanel(this, QRect(20, 616, 510, 52), kPaper);
     const int w = pnlCommands->width();
 
-    const TButton restart =
-        CreateButton(pnlCommands,
-                     QRect(CommandButtonLeft(w, 0), 8, kCommandButtonWidth, kCommandButtonHeight),
-                     Rgb(kButtonColor), QStringLiteral("重新开始"), 10, Rgb(kBodyText), this,
-                     &TfrmMain::RestartPuzzle);
+    // The two commands share one row, left to right.
+    auto command = [&](int slot, const QString& text, void (TfrmMain::*handler)()) {
+        return CreateButton(pnlCommands,
+                            QRect(CommandButtonLeft(w, slot), 8, kCommandButtonWidth, kCommandButtonHeight),
+                            Rgb(kButtonColor), text, 10, Rgb(kBodyText), this, handler);
+    };
+    const TButton restart = command(0, QStringLiteral("重新开始"), &TfrmMain::RestartPuzzle);
     pnlRestart = restart.Panel;
     lblRestart = restart.Label;
-
-    const TButton switchRange =
-        CreateButton(pnlCommands,
-                     QRect(CommandButtonLeft(w, 1), 8, kCommandButtonWidth, kCommandButtonHeight),
-                     Rgb(kButtonColor), QStringLiteral("切换范围"), 10, Rgb(kBodyText), this,
-                     &TfrmMain::SwitchRange);
+    const TButton switchRange = command(1, QStringLiteral("切换范围"), &TfrmMain::SwitchRange);
     pnlSwitchRange = switchRange.Panel;
     lblSwitchRange = switchRange.Label;
 }

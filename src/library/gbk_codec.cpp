@@ -99,73 +99,88 @@ void AppendGbk(QStringView text, std::string& gbk)
     }
 }
 
-bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
+namespace {
+
+// The character that starts at `p` in well-formed UTF-8 (no overlong forms,
+// no surrogates, nothing past U+10FFFF), with `p` moved past it; false for
+// anything else.
+bool DecodeUtf8(const unsigned char*& p, const unsigned char* end, char32_t& c)
 {
-    // An ASCII byte gives one GBK byte, any other character at most two (its
-    // lead byte is the one UTF-8 byte >= 0xC0): room for that bound is made
-    // once and written straight into, so that a fresh string ends up holding
-    // its text at about its exact size. Characters beyond the BMP are
-    // appended aside.
-    const TGbkTable& table = Table();
-    const std::size_t start = gbk.size();
+    const unsigned char b = *p;
+    int length = 0;
+    char32_t least = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2, c = b & 0x1Fu, least = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3, c = b & 0x0Fu, least = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4, c = b & 0x07u, least = 0x10000;
+    } else {
+        return false;
+    }
+    if (end - p < length)
+        return false;
+    for (int k = 1; k < length; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return false;
+        c = (c << 6) | (p[k] & 0x3Fu);
+    }
+    if (c < least || c > 0x10FFFF || IsSurrogate(c))
+        return false;
+    p += length;
+    return true;
+}
+
+// At most how many GBK bytes `utf8` becomes within the BMP: one for an ASCII
+// byte, two for any other character (whose lead byte is the one >= 0xC0).
+std::size_t GbkBound(std::string_view utf8)
+{
     std::size_t bound = 0;
     for (const char c : utf8) {
         const auto b = static_cast<unsigned char>(c);
         bound += b < 0x80 ? 1 : (b >= 0xC0 ? 2 : 0);
     }
-    gbk.resize(start + bound);
+    return bound;
+}
+
+}  // namespace
+
+bool AppendGbkFromUtf8(std::string_view utf8, std::string& gbk)
+{
+    // Room for the bound is made once and written straight into, so that a
+    // fresh string ends up holding its text at about its exact size.
+    // Characters beyond the BMP are appended aside.
+    const TGbkTable& table = Table();
+    const std::size_t start = gbk.size();
+    gbk.resize(start + GbkBound(utf8));
     char* out = gbk.data() + start;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
-    auto fail = [&] {
-        gbk.resize(start);
-        return false;
-    };
-    auto put = [&](std::uint16_t code) {
-        if (code >= 0x100) {
-            *out++ = static_cast<char>(code >> 8);
-            *out++ = static_cast<char>(code & 0xFF);
-        } else if (code != 0) {
-            *out++ = static_cast<char>(code);
-        }
-    };
-    auto continuation = [&](int k) { return p + k < end && (p[k] & 0xC0) == 0x80; };
     while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            *out++ = static_cast<char>(b);
-            ++p;
-        } else if (b >= 0xC2 && b <= 0xDF) {
-            if (!continuation(1))
-                return fail();
-            put(table[((b & 0x1Fu) << 6) | (p[1] & 0x3Fu)]);
-            p += 2;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            if (!continuation(1) || !continuation(2))
-                return fail();
-            const char32_t c = ((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
-            if (c < 0x800 || IsSurrogate(c))
-                return fail();
-            put(table[c]);
-            p += 3;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            if (!continuation(1) || !continuation(2) || !continuation(3))
-                return fail();
-            const char32_t c = ((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
-                               (p[3] & 0x3Fu);
-            if (c < 0x10000 || c > 0x10FFFF)
-                return fail();
-            std::string wide;
-            AppendSupplementary(c, wide);
-            const std::size_t at = static_cast<std::size_t>(out - gbk.data());
-            gbk.resize(at);
-            gbk += wide;
-            gbk.resize(gbk.size() + 2 * static_cast<std::size_t>(end - p));  // room for the rest again
-            out = gbk.data() + at + wide.size();
-            p += 4;
-        } else {
-            return fail();
+        if (*p < 0x80) {
+            *out++ = static_cast<char>(*p++);
+            continue;
         }
+        char32_t c = 0;
+        if (!DecodeUtf8(p, end, c)) {
+            gbk.resize(start);
+            return false;
+        }
+        if (c < 0x10000) {
+            const std::uint16_t code = table[c];
+            if (code >= 0x100)
+                *out++ = static_cast<char>(code >> 8);
+            if (code != 0)
+                *out++ = static_cast<char>(code & 0xFF);
+            continue;
+        }
+        std::string wide;
+        AppendSupplementary(c, wide);
+        const std::size_t at = static_cast<std::size_t>(out - gbk.data());
+        gbk.resize(at);
+        gbk += wide;
+        gbk.resize(gbk.size() + 2 * static_cast<std::size_t>(end - p));  // room for the rest again
+        out = gbk.data() + at + wide.size();
     }
     gbk.resize(static_cast<std::size_t>(out - gbk.data()));
     return true;
