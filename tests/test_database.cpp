@@ -206,12 +206,17 @@ TRun RunTool(const QStringList& arguments)
     return run;
 }
 
-// The database file a refused run was to replace still holds what it held.
-void ExpectPreviousDatabaseKept(const QString& path)
+// Runs mkpoemdb with a bad `input` for TBZ300 onto `out`, which holds an
+// earlier database: the run fails and the earlier file stays as it was.
+TRun RunRefused(const QString& out, const QString& input)
 {
-    QFile previous(path);
-    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    WriteFile(out, "previous database");
+    const TRun run = RunTool({"sqlite", out, "TBZ300=" + input});
+    EXPECT_EQ(run.Code, 1);
+    QFile previous(out);
+    EXPECT_TRUE(previous.open(QIODevice::ReadOnly));
     EXPECT_EQ(previous.readAll(), "previous database");
+    return run;
 }
 
 QStringList FilesIn(const QTemporaryDir& dir) { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
@@ -273,12 +278,9 @@ TEST(MkPoemDb, MalformedLinesAreRejectedWithFileAndLine)
         QTemporaryDir dir;
         const QString input = dir.filePath("bad.jsonl"), out = dir.filePath(kDb);
         WriteFile(input, good + "\n" + line + "\n" + good);
-        WriteFile(out, "previous database");
-        const TRun run = RunTool({"sqlite", out, "TBZ300=" + input});
-        EXPECT_EQ(run.Code, 1);
+        const TRun run = RunRefused(out, input);
         EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(input) + ":2: ") && run.Err.contains(message))
             << run.Err.toStdString();
-        ExpectPreviousDatabaseKept(out);
         EXPECT_EQ(FilesIn(dir).size(), 2);
     }
 }
@@ -383,12 +385,9 @@ TEST(MkPoemDb, BadCorpusFilesAreRejectedWithTheirName)
         QTemporaryDir dir;
         const QString folder = WriteCorpusSample(dir), out = dir.filePath(kDb);
         WriteFile(folder + "/poet.tang.1.json", bytes);
-        WriteFile(out, "previous database");
-        const TRun run = RunTool({"sqlite", out, "TBZ300=" + folder});
-        EXPECT_EQ(run.Code, 1);
+        const TRun run = RunRefused(out, folder);
         EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(folder + "/poet.tang.1.json")) && run.Err.contains(message))
             << run.Err.toStdString();
-        ExpectPreviousDatabaseKept(out);
         EXPECT_EQ(FilesIn(dir), QStringList({kDb}));
     }
     QTemporaryDir empty;
