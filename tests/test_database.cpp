@@ -1,6 +1,7 @@
 // The rules of reading and writing poem databases, without a window: the
 // poem sources, connection strings, the database layer over SQLite files and
 // the test server, and mkpoemdb.
+#include "command_line.h"
 #include "library/database.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"

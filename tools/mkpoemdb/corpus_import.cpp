@@ -4,7 +4,6 @@
 #include "library/gbk_codec.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,6 +13,7 @@
 #include <opencc.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -24,18 +24,8 @@ QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
     throw TAppError(QStringLiteral("%1: %2").arg(Native(path), message));
 }
 
-QByteArray ReadWholeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
-    return data;
-}
+// How much of a file tells a corpus file from JSON Lines.
+constexpr qint64 kHeadBytes = 4096;
 
 // Compares names with runs of digits taken as numbers: "poet.tang.2000.json"
 // before "poet.tang.10000.json".
@@ -88,12 +78,12 @@ bool IsCorpusPath(const QString& path)
     const QFileInfo info(path);
     if (info.isDir())
         return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray head;
+    try {
+        head = ReadUtf8File(path, kHeadBytes);
+    } catch (const TAppError&) {
         return false;  // reported by the reader that goes on with it
-    QByteArray head = file.read(4096);
-    if (head.startsWith("\xEF\xBB\xBF"))
-        head.remove(0, 3);
+    }
     for (const char c : head) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
             continue;
@@ -135,6 +125,18 @@ std::optional<QString> CorpusDynasty(const QString& fileName)
     if (parts.contains(QLatin1String("song")))
         return QStringLiteral("宋");
     return std::nullopt;
+}
+
+TPoemTable ReadTableOrCorpusArgument(const QString& argument, const TCorpusOptions& options)
+{
+    TPoemTable table = ParseTableArgument(argument);
+    if (!IsCorpusPath(table.File)) {
+        table.Rows = ReadPoemFile(table.File);
+        return table;
+    }
+    CorpusFiles(table.File);  // a folder without corpus files is refused now
+    table.OpenStream = [file = table.File, options] { return std::make_unique<TCorpusReader>(file, options); };
+    return table;
 }
 
 // ---- TSimplifier ------------------------------------------------------------------
@@ -218,6 +220,34 @@ TCorpusReader::TCorpusReader(const QString& path, const TCorpusOptions& options)
 
 TCorpusReader::~TCorpusReader() = default;
 
+namespace {
+
+// Poem `number` of a corpus file, its texts as the file has them; no dynasty.
+TPoemEntry ReadCorpusPoem(const QJsonValue& value, const QString& file, qsizetype number)
+{
+    if (!value.isObject())
+        FileError(file, QStringLiteral("poem %1 is not a JSON object").arg(number));
+    const QJsonObject poem = value.toObject();
+    const QJsonValue paragraphs = poem.value(QStringLiteral("paragraphs"));
+    if (!paragraphs.isArray())
+        FileError(file, QStringLiteral("poem %1: \"paragraphs\" must be a list of texts").arg(number));
+    TPoemEntry entry;
+    for (const QJsonValue paragraph : paragraphs.toArray()) {
+        if (!paragraph.isString())
+            FileError(file, QStringLiteral("poem %1: \"paragraphs\" must be a list of texts").arg(number));
+        if (!entry.Content.isEmpty())
+            entry.Content += QStringLiteral("\r\n");
+        entry.Content += paragraph.toString();
+    }
+    entry.Title = TextOf(poem, QStringLiteral("title"), file, number);
+    if (!entry.Title)
+        entry.Title = TextOf(poem, QStringLiteral("rhythmic"), file, number);
+    entry.Author = TextOf(poem, QStringLiteral("author"), file, number);
+    return entry;
+}
+
+}  // namespace
+
 bool TCorpusReader::OpenNextFile()
 {
     std::vector<TPoemEntry>().swap(FPoems);  // the previous file goes before the next comes
@@ -225,58 +255,43 @@ bool TCorpusReader::OpenNextFile()
     if (FNextFile >= FFiles.size())
         return false;
     const QString file = FFiles[FNextFile++];
-    FDynasty = CorpusDynasty(file);
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(ReadWholeFile(file), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(ReadUtf8File(file), &error);
     if (error.error != QJsonParseError::NoError)
         FileError(file, QStringLiteral("not valid JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset + 1));
     if (!document.isArray())
         FileError(file, QStringLiteral("not a poem collection (a JSON array of poems)"));
     const QJsonArray poems = document.array();
+    const std::optional<QString> dynasty = CorpusDynasty(file);
     FPoems.reserve(static_cast<std::size_t>(poems.size()));
     for (qsizetype i = 0; i < poems.size(); ++i) {
-        const qsizetype number = i + 1;
-        if (!poems[i].isObject())
-            FileError(file, QStringLiteral("poem %1 is not a JSON object").arg(number));
-        const QJsonObject poem = poems[i].toObject();
-        const QJsonValue paragraphs = poem.value(QStringLiteral("paragraphs"));
-        if (!paragraphs.isArray())
-            FileError(file, QStringLiteral("poem %1: \"paragraphs\" must be a list of texts").arg(number));
-        TPoemEntry entry;
-        for (const QJsonValue paragraph : paragraphs.toArray()) {
-            if (!paragraph.isString())
-                FileError(file, QStringLiteral("poem %1: \"paragraphs\" must be a list of texts").arg(number));
-            if (!entry.Content.isEmpty())
-                entry.Content += QStringLiteral("\r\n");
-            entry.Content += paragraph.toString();
-        }
-        entry.Title = TextOf(poem, QStringLiteral("title"), file, number);
-        if (!entry.Title)
-            entry.Title = TextOf(poem, QStringLiteral("rhythmic"), file, number);
-        entry.Author = TextOf(poem, QStringLiteral("author"), file, number);
-        entry.Dynasty = FDynasty;
-        FPoems.push_back(std::move(entry));
+        FPoems.push_back(ReadCorpusPoem(poems[i], file, i + 1));
+        FPoems.back().Dynasty = dynasty;
     }
-    if (FSimplifier) {
-        // The whole file in one conversion: OpenCC costs much more per call than per character.
-        std::vector<QString> texts;
-        texts.reserve(FPoems.size() * 3);
-        for (const TPoemEntry& entry : FPoems) {
-            texts.push_back(entry.Content);
-            texts.push_back(entry.Title.value_or(QString()));
-            texts.push_back(entry.Author.value_or(QString()));
-        }
-        FSimplifier->Convert(texts);
-        for (std::size_t i = 0; i < FPoems.size(); ++i) {
-            TPoemEntry& entry = FPoems[i];
-            entry.Content = std::move(texts[3 * i]);
-            if (entry.Title)
-                entry.Title = std::move(texts[3 * i + 1]);
-            if (entry.Author)
-                entry.Author = std::move(texts[3 * i + 2]);
-        }
-    }
+    if (FSimplifier)
+        Simplify();
     return true;
+}
+
+void TCorpusReader::Simplify()
+{
+    // The whole file in one conversion: OpenCC costs much more per call than per character.
+    std::vector<QString> texts;
+    texts.reserve(FPoems.size() * 3);
+    for (const TPoemEntry& entry : FPoems) {
+        texts.push_back(entry.Content);
+        texts.push_back(entry.Title.value_or(QString()));
+        texts.push_back(entry.Author.value_or(QString()));
+    }
+    FSimplifier->Convert(texts);
+    for (std::size_t i = 0; i < FPoems.size(); ++i) {
+        TPoemEntry& entry = FPoems[i];
+        entry.Content = std::move(texts[3 * i]);
+        if (entry.Title)
+            entry.Title = std::move(texts[3 * i + 1]);
+        if (entry.Author)
+            entry.Author = std::move(texts[3 * i + 2]);
+    }
 }
 
 bool TCorpusReader::Next(TPoemEntry& entry)

@@ -1,6 +1,6 @@
-// mkpoemdb: writes poem tables from JSON Lines files into an SQLite file or
-// onto a database server. See poem_tables.h.
-#include "poem_tables.h"
+// mkpoemdb: writes poem tables from JSON Lines files or the open corpus into
+// an SQLite file or onto a database server. See command_line.h.
+#include "command_line.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

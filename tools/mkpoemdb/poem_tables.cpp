@@ -1,7 +1,5 @@
 #include "poem_tables.h"
 
-#include "corpus_import.h"
-
 #include "library/app_error.h"
 #include "library/database.h"
 #include "library/poem.h"
@@ -14,15 +12,16 @@
 #include <QJsonValue>
 #include <QMap>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTemporaryFile>
-#include <QTextStream>
 
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace {
+
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
 // Integers a JSON number (a double) holds exactly.
 constexpr double kLargestExactInteger = 9007199254740992.0;  // 2^53
@@ -36,7 +35,7 @@ const QStringList& PoemKeys()
 
 [[noreturn]] void LineError(const QString& path, int line, const QString& message)
 {
-    throw TAppError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(path)).arg(line).arg(message));
+    throw TAppError(QStringLiteral("%1:%2: %3").arg(Native(path)).arg(line).arg(message));
 }
 
 bool EncodableInGbk(const QString& text)
@@ -122,19 +121,91 @@ private:
     bool FCommitted = false;
 };
 
+// A file removed when the scope ends, unless it is kept: the new database
+// under its temporary name, until it is renamed into place.
+class TScratchFile {
+public:
+    explicit TScratchFile(QString path) : FPath(std::move(path)) {}
+    ~TScratchFile()
+    {
+        if (!FKept)
+            QFile::remove(FPath);
+    }
+    TScratchFile(const TScratchFile&) = delete;
+    TScratchFile& operator=(const TScratchFile&) = delete;
+    const QString& Path() const { return FPath; }
+    void Keep() { FKept = true; }
+
+private:
+    QString FPath;
+    bool FKept = false;
+};
+
+// A new empty file with a name of its own next to `target`. QTemporaryFile
+// holds its handle until it is destroyed (its close() only rewinds), and
+// Windows refuses to rename a file that is open, so it goes at once.
+QString CreateScratchFile(const QFileInfo& target)
+{
+    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+    if (!temporary.open())
+        throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
+                            .arg(Native(target.absolutePath()), temporary.errorString()));
+    temporary.setAutoRemove(false);
+    return temporary.fileName();
+}
+
+QVariantList RowValues(const TPoemEntry& entry)
+{
+    return QVariantList{QVariant(static_cast<qlonglong>(entry.Id)), NullableText(entry.Title),
+                        NullableText(entry.Author), NullableText(entry.Dynasty), QVariant(entry.Content)};
+}
+
+// Fills the created table `table.Name` through the INSERT `insert`.
+TTableSummary FillTable(TDbConnection& connection, const TPoemTable& table, const QString& insert)
+{
+    TTableSummary summary{table.Name, table.File, 0, std::nullopt};
+    if (table.OpenStream) {
+        const std::unique_ptr<TPoemStream> stream = table.OpenStream();
+        TPoemEntry entry;
+        connection.ExecuteBatch(insert, [&](QVariantList& row) {
+            if (!stream->Next(entry))
+                return false;
+            row = RowValues(entry);
+            ++summary.Poems;
+            return true;
+        });
+        summary.LeftOut = stream->LeftOut();
+    } else {
+        std::size_t next = 0;
+        connection.ExecuteBatch(insert, [&](QVariantList& row) {
+            if (next == table.Rows.size())
+                return false;
+            row = RowValues(table.Rows[next++]);
+            return true;
+        });
+        summary.Poems = static_cast<std::int64_t>(table.Rows.size());
+    }
+    return summary;
+}
+
 }  // namespace
 
-std::vector<TPoemEntry> ReadPoemFile(const QString& path)
+QByteArray ReadUtf8File(const QString& path, qint64 limit)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    QByteArray data = file.readAll();
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
+    QByteArray data = limit < 0 ? file.readAll() : file.read(limit);
     if (file.error() != QFileDevice::NoError)
-        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
     if (data.startsWith("\xEF\xBB\xBF"))
         data.remove(0, 3);
+    return data;
+}
 
+std::vector<TPoemEntry> ReadPoemFile(const QString& path)
+{
+    const QByteArray data = ReadUtf8File(path);
     std::vector<TPoemEntry> entries;
     QMap<std::int64_t, int> lineOfId;
     const QList<QByteArray> lines = data.split('\n');
@@ -156,7 +227,7 @@ std::vector<TPoemEntry> ReadPoemFile(const QString& path)
     return entries;
 }
 
-TPoemTable ReadTableArgument(const QString& argument, const TCorpusOptions& options)
+TPoemTable ParseTableArgument(const QString& argument)
 {
     static const QRegularExpression tableName(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]{0,62}$"));
     const qsizetype equals = argument.indexOf(u'=');
@@ -171,13 +242,13 @@ TPoemTable ReadTableArgument(const QString& argument, const TCorpusOptions& opti
                             .arg(table.Name));
     if (table.File.isEmpty())
         throw TAppError(QStringLiteral("No file is given for table %1").arg(table.Name));
-    if (IsCorpusPath(table.File)) {
-        CorpusFiles(table.File);  // a folder without corpus files is refused now
-        table.Corpus = true;
-        table.Options = options;
-    } else {
-        table.Rows = ReadPoemFile(table.File);
-    }
+    return table;
+}
+
+TPoemTable ReadTableArgument(const QString& argument)
+{
+    TPoemTable table = ParseTableArgument(argument);
+    table.Rows = ReadPoemFile(table.File);
     return table;
 }
 
@@ -194,36 +265,10 @@ std::vector<TTableSummary> WritePoemTables(TDbConnection& connection, const std:
         connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + table.Name);
         connection.Execute(QStringLiteral("CREATE TABLE %1 (ID %2, TITLE %3, AUTHOR %3, DYNASTY %3, CONTENT %3)")
                                .arg(table.Name, integer, text));
-        const QString insert =
+        summaries.push_back(FillTable(
+            connection, table,
             QStringLiteral("INSERT INTO %1 (ID, TITLE, AUTHOR, DYNASTY, CONTENT) VALUES (?, ?, ?, ?, ?)")
-                .arg(table.Name);
-        const auto values = [](const TPoemEntry& entry) {
-            return QVariantList{QVariant(static_cast<qlonglong>(entry.Id)), NullableText(entry.Title),
-                                NullableText(entry.Author), NullableText(entry.Dynasty), QVariant(entry.Content)};
-        };
-        TTableSummary summary{table.Name, table.File, 0, std::nullopt};
-        if (table.Corpus) {
-            TCorpusReader reader(table.File, table.Options);
-            TPoemEntry entry;
-            connection.ExecuteBatch(insert, [&](QVariantList& row) {
-                if (!reader.Next(entry))
-                    return false;
-                row = values(entry);
-                return true;
-            });
-            summary.Poems = reader.Kept();
-            summary.LeftOut = reader.LeftOut();
-        } else {
-            std::size_t next = 0;
-            connection.ExecuteBatch(insert, [&](QVariantList& row) {
-                if (next == table.Rows.size())
-                    return false;
-                row = values(table.Rows[next++]);
-                return true;
-            });
-            summary.Poems = static_cast<std::int64_t>(table.Rows.size());
-        }
-        summaries.push_back(summary);
+                .arg(table.Name)));
     }
     transaction.Commit();
     return summaries;
@@ -233,36 +278,31 @@ std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vecto
 {
     const QFileInfo target(path);
     if (target.isDir())
-        throw TAppError(QStringLiteral("%1 is a folder").arg(QDir::toNativeSeparators(path)));
+        throw TAppError(QStringLiteral("%1 is a folder").arg(Native(path)));
     if (!target.absoluteDir().exists())
-        throw TAppError(QStringLiteral("The folder %1 does not exist")
-                            .arg(QDir::toNativeSeparators(target.absolutePath())));
+        throw TAppError(QStringLiteral("The folder %1 does not exist").arg(Native(target.absolutePath())));
 
     // Written under a temporary name next to the target and renamed at the
     // end, so that a reader never sees a half-written database.
-    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!temporary.open())
-        throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
-                            .arg(QDir::toNativeSeparators(target.absolutePath()), temporary.errorString()));
-    temporary.close();
+    TScratchFile scratch(CreateScratchFile(target));
     std::vector<TTableSummary> summaries;
     {
         TDbConnection connection;
         connection.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
-                                       QuoteConnectionValue(temporary.fileName()));
+                                       QuoteConnectionValue(scratch.Path()));
         connection.Open();
         summaries = WritePoemTables(connection, tables);
         connection.Close();
-    }
-    QFile::setPermissions(temporary.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }  // no handle on the file is left for the rename
+    QFile::setPermissions(scratch.Path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ReadOther);
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(temporary.fileName().toStdU16String()),
+    std::filesystem::rename(std::filesystem::path(scratch.Path().toStdU16String()),
                             std::filesystem::path(target.absoluteFilePath().toStdU16String()), error);
     if (error)
-        throw TAppError(QStringLiteral("Cannot write %1: %2")
-                            .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.message())));
-    temporary.setAutoRemove(false);
+        throw TAppError(
+            QStringLiteral("Cannot write %1: %2").arg(Native(path), QString::fromLocal8Bit(error.message())));
+    scratch.Keep();
     return summaries;
 }
 
@@ -275,57 +315,4 @@ std::vector<TTableSummary> WriteServerTables(const QString& connectionString, co
     std::vector<TTableSummary> summaries = WritePoemTables(connection, tables);
     connection.Close();
     return summaries;
-}
-
-int RunMkPoemDb(const QStringList& arguments, QTextStream& out, QTextStream& err)
-{
-    const QString usage = QStringLiteral(
-        "usage: mkpoemdb sqlite OUT [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
-        "       mkpoemdb remote \"CONNECTION STRING\" [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
-        "Writes poem tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT). PATH is a JSON Lines file, or a\n"
-        "file or folder of the chinese-poetry corpus (poet.tang.0.json, ci.song.0.json, ...), whose\n"
-        "traditional characters become simplified ones unless --keep-traditional is given.\n");
-    QStringList tableArguments;
-    TCorpusOptions options;
-    bool usageError = arguments.size() < 3 ||
-                      (arguments[0] != QLatin1String("sqlite") && arguments[0] != QLatin1String("remote"));
-    for (qsizetype i = 2; i < arguments.size() && !usageError; ++i) {
-        if (arguments[i] == QLatin1String("--keep-traditional"))
-            options.KeepTraditional = true;
-        else if (arguments[i].startsWith(QLatin1String("--")))
-            usageError = true;
-        else
-            tableArguments.push_back(arguments[i]);
-    }
-    if (usageError || tableArguments.isEmpty()) {
-        err << usage;
-        err.flush();
-        return 2;
-    }
-    try {
-        std::vector<TPoemTable> tables;
-        QSet<QString> names;
-        for (const QString& argument : tableArguments) {
-            TPoemTable table = ReadTableArgument(argument, options);
-            if (names.contains(table.Name.toUpper()))
-                throw TAppError(QStringLiteral("Table %1 is given twice").arg(table.Name));
-            names.insert(table.Name.toUpper());
-            tables.push_back(std::move(table));
-        }
-        const std::vector<TTableSummary> summaries = arguments[0] == QLatin1String("sqlite")
-                                                         ? WriteSQLiteFile(arguments[1], tables)
-                                                         : WriteServerTables(arguments[1], tables);
-        for (const TTableSummary& summary : summaries) {
-            out << summary.Name << ": " << summary.Poems << " poems from " << QDir::toNativeSeparators(summary.File);
-            if (summary.LeftOut)
-                out << " (" << *summary.LeftOut << " left out: characters GBK cannot hold)";
-            out << '\n';
-        }
-        out.flush();
-        return 0;
-    } catch (const std::exception& error) {
-        err << "mkpoemdb: " << QString::fromUtf8(error.what()) << '\n';
-        err.flush();
-        return 1;
-    }
 }

@@ -1,16 +1,18 @@
 #pragma once
-// Reading poem files (JSON Lines, or the open corpus: see corpus_import.h) and
-// writing them as poem tables, either into a new SQLite file or onto a
-// database server. Used by mkpoemdb and by tests.
+// Reading poem files (JSON Lines) and writing poem tables, either into a new
+// SQLite file or onto a database server. Free of OpenCC, so that the game's
+// tests and benchmarks write their poem databases through it too; the open
+// corpus comes in as a stream of poems (see corpus_import.h).
 
+#include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
-class QTextStream;
 class TDbConnection;
 
 // One line of a poem file. Title, author and dynasty may be absent (NULL).
@@ -22,18 +24,24 @@ struct TPoemEntry {
     QString Content;
 };
 
-// How corpus files are read: traditional characters become simplified ones
-// unless they are kept.
-struct TCorpusOptions {
-    bool KeepTraditional = false;
+// Poems read while their table is written, one at a time, so that a large
+// collection is never held whole.
+class TPoemStream {
+public:
+    virtual ~TPoemStream() = default;
+    // The next poem in `entry`; false once there is none.
+    virtual bool Next(TPoemEntry& entry) = 0;
+    // Poems passed over because GBK cannot hold them.
+    virtual std::int64_t LeftOut() const = 0;
 };
+
+using TPoemStreamOpener = std::function<std::unique_ptr<TPoemStream>()>;
 
 struct TPoemTable {
     QString Name;
     QString File;
-    std::vector<TPoemEntry> Rows;  // JSON Lines: every row, read up front
-    bool Corpus = false;           // File is a corpus file or folder, read while the table is written
-    TCorpusOptions Options = {};
+    std::vector<TPoemEntry> Rows;       // read up front (JSON Lines)
+    TPoemStreamOpener OpenStream = {};  // when set, the poems instead: opened while the table is written
 };
 
 // What was written into one table.
@@ -41,8 +49,13 @@ struct TTableSummary {
     QString Name;
     QString File;
     std::int64_t Poems = 0;
-    std::optional<std::int64_t> LeftOut;  // corpus poems GBK cannot hold; none for JSON Lines
+    std::optional<std::int64_t> LeftOut;  // streamed poems GBK cannot hold; none for rows read up front
 };
+
+// The bytes of a file, without the UTF-8 byte-order mark it may start with:
+// the whole file, or at most its first `limit` bytes. Raises TAppError when
+// the file cannot be read.
+QByteArray ReadUtf8File(const QString& path, qint64 limit = -1);
 
 // Reads every line of a poem file: one JSON object a line with "id" (an
 // integer, unique in the file), "content" (text) and optional "title",
@@ -52,13 +65,15 @@ struct TTableSummary {
 std::vector<TPoemEntry> ReadPoemFile(const QString& path);
 
 // "TABLE=PATH": the table name (letters, digits, underscores, not starting
-// with a digit) and its poems: a JSON Lines file is read at once; a corpus
-// file or folder is only checked here and read while it is written. Raises
-// TAppError.
-TPoemTable ReadTableArgument(const QString& argument, const TCorpusOptions& options = {});
+// with a digit) and the path, checked; no poems yet. Raises TAppError.
+TPoemTable ParseTableArgument(const QString& argument);
+
+// "TABLE=FILE.jsonl": the table with every poem of the JSON Lines file.
+// Raises TAppError.
+TPoemTable ReadTableArgument(const QString& argument);
 
 // Drops and creates the tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT) on an
-// open connection and fills them, all in one transaction; corpus tables a
+// open connection and fills them, all in one transaction; streamed tables a
 // poem at a time.
 std::vector<TTableSummary> WritePoemTables(TDbConnection& connection, const std::vector<TPoemTable>& tables);
 
@@ -68,8 +83,3 @@ std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vecto
 
 // Writes the tables on the server that `connectionString` names.
 std::vector<TTableSummary> WriteServerTables(const QString& connectionString, const std::vector<TPoemTable>& tables);
-
-// The command line: "sqlite OUT [--keep-traditional] TABLE=PATH..." or
-// "remote CONNECTION [--keep-traditional] TABLE=PATH...".
-// Returns the exit code; messages go to `out` and `err`.
-int RunMkPoemDb(const QStringList& arguments, QTextStream& out, QTextStream& err);
