@@ -19,11 +19,6 @@ int ClockSeededDraw(int n)
     return uniform(generator);
 }
 
-int LineCharCount(const std::string& line)
-{
-    return static_cast<int>(line.size() / 2);
-}
-
 namespace {
 
 // Calls visit(candidate) for each stanza start of poem number `p`, in order,
@@ -31,20 +26,9 @@ namespace {
 template <typename TVisit>
 bool VisitPoemCandidates(const TPoemRecord& poem, std::size_t p, TVisit&& visit)
 {
-    const TStrArray& lines = poem.Lines;
-    if (lines.size() < static_cast<std::size_t>(kStanzaLines))
-        return true;
-    for (std::size_t s = 0; s + kStanzaLines <= lines.size(); ++s) {
-        const int n = LineCharCount(lines[s]);
-        if (n != 5 && n != 7)
-            continue;
-        bool regular = true;
-        for (std::size_t i = 1; i < static_cast<std::size_t>(kStanzaLines) && regular; ++i)
-            regular = LineCharCount(lines[s + i]) == n;
-        if (regular && !visit(TStanzaCandidate{static_cast<std::int32_t>(p), static_cast<std::int32_t>(s)}))
-            return false;
-    }
-    return true;
+    return VisitStanzaStarts(poem.Lines, [&](std::size_t start) {
+        return visit(TStanzaCandidate{static_cast<std::int32_t>(p), static_cast<std::int32_t>(start)});
+    });
 }
 
 // Walks the candidates in library order, start by start, calling

@@ -17,8 +17,10 @@ struct TLineState {
     int CharCount = 0;               // byte length of Text div 2
 };
 
+// A puzzle shows one stanza: kStanzaLines consecutive verse lines of one
+// poem (library/poem.h holds the stanza rule).
 struct TGuessTask {
-    std::array<TLineState, 4> Lines;
+    std::array<TLineState, kStanzaLines> Lines;
     std::string Title;
     std::string Author;
     std::string Dynasty;
@@ -26,9 +28,6 @@ struct TGuessTask {
     int RevealedCount = 0;
     int TotalChars = 0;
 };
-
-// A puzzle shows four consecutive verse lines of one poem.
-constexpr int kStanzaLines = 4;
 
 // One possible stanza: the poem's index in the library and the index of the
 // stanza's first line in that poem's Lines. Kept as two full integers rather
@@ -48,11 +47,8 @@ using TTitleFilter = std::function<bool(const std::string& title)>;
 // for every call, then one uniform value from 0 .. n-1.
 int ClockSeededDraw(int n);
 
-// Characters of a verse line: its byte length div 2.
-int LineCharCount(const std::string& line);
-
-// Every start of four consecutive lines of 5 characters each or 7 each, poem
-// by poem in library order and start by start; overlapping runs all count.
+// Every stanza start, poem by poem in library order and start by start;
+// overlapping stanzas all count.
 // Only the first `poemCount` poems (at most poems.size()) are looked at;
 // poems whose title `isUsed` reports are skipped (an empty filter skips none).
 // The game itself never stores this list (PickStanzaFrom walks the same

@@ -12,18 +12,28 @@ constexpr quint32 kA3PunctuationMask =
     (1u << 0x01) | (1u << 0x08) | (1u << 0x09) | (1u << 0x0C) | (1u << 0x14) |
     (1u << 0x15) | (1u << 0x1A) | (1u << 0x1B) | (1u << 0x1F);
 
+// A verse line also ends at a tab, a line break and a space.
 bool IsAsciiDelimiter(unsigned char c)
 {
+    return c == '\t' || c == '\n' || c == '\r' || c == ' ' || IsAsciiPunctuation(c);
+}
+
+}  // namespace
+
+int LineCharCount(const std::string& line)
+{
+    return static_cast<int>(line.size() / 2);
+}
+
+bool IsAsciiPunctuation(unsigned char c)
+{
     switch (c) {
-    case 0x09: case 0x0A: case 0x0D: case 0x20: case '!':
-    case ',': case '.': case ':': case ';': case '?':
+    case '!': case ',': case '.': case ':': case ';': case '?':
         return true;
     default:
         return false;
     }
 }
-
-}  // namespace
 
 bool IsGbkPunctuation(unsigned char lead, unsigned char trail)
 {
@@ -49,7 +59,7 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
     std::string segment;
     int segmentChars = 0;
     auto closeSegment = [&] {
-        if (segmentChars == 5 || segmentChars == 7)
+        if (IsVerseLength(segmentChars))
             lines.push_back(segment);
         segment.clear();
         segmentChars = 0;
@@ -83,23 +93,11 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
 
 std::int32_t CountStanzas(const TStrArray& lines)
 {
-    // A start counts when the run of equal lines ending three lines after it
-    // is four long at least.
-    constexpr int kStanzaLines = 4;
     std::int32_t count = 0;
-    int run = 0;
-    std::size_t runChars = 0;
-    for (const std::string& line : lines) {
-        const std::size_t chars = line.size() / 2;
-        if (chars != 5 && chars != 7) {
-            run = 0;
-            continue;
-        }
-        run = run > 0 && chars == runChars ? run + 1 : 1;
-        runChars = chars;
-        if (run >= kStanzaLines)
-            ++count;
-    }
+    VisitStanzaStarts(lines, [&count](std::size_t) {
+        ++count;
+        return true;
+    });
     return count;
 }
 

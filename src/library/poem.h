@@ -18,19 +18,58 @@ struct TPoemRecord {
     std::string Author;   // may be empty
     std::string Dynasty;  // trimmed of bytes <= 0x20 at both ends; may be empty
     std::string Content;  // the whole text exactly as read
-    TStrArray Lines;      // the usable 5- and 7-character lines of Content, in order
-    // How many stanzas (four lines of five, or of seven, characters) start in
-    // Lines, counted when the record is made from a row so that a stanza pick
+    TStrArray Lines;      // the verse lines of Content, in order
+    // How many stanzas start in Lines, counted when the record is made from a row so that a stanza pick
     // need not walk every line of a large library; -1 when not counted.
     std::int32_t StanzaCount = -1;
 };
+
+// A verse line holds five or seven characters; a stanza is four verse lines
+// of one length in a row.
+constexpr int kShortLineChars = 5;
+constexpr int kLongLineChars = 7;
+constexpr int kStanzaLines = 4;
+
+constexpr bool IsVerseLength(int chars)
+{
+    return chars == kShortLineChars || chars == kLongLineChars;
+}
+
+// Characters of a verse line: its byte length div 2.
+int LineCharCount(const std::string& line);
+
+// True for the six ASCII marks ! , . : ; ? that end a verse line and a
+// sentence alike.
+bool IsAsciiPunctuation(unsigned char c);
 
 // True for the fifteen double-byte characters counted as punctuation
 // (、。·…“” and ！（），４５：；？ in their full-width forms).
 bool IsGbkPunctuation(unsigned char lead, unsigned char trail);
 
-// The number of stanza starts in `lines`: places where four lines of five,
-// or four of seven, characters follow one another.
+// Calls visit(start) for each stanza start of `lines` in order (overlapping
+// stanzas all count) until it returns false; false when it was stopped.
+template <typename TVisit>
+bool VisitStanzaStarts(const TStrArray& lines, TVisit&& visit)
+{
+    // A start counts when the run of equal verse lines ending three lines
+    // after it is four long at least.
+    int run = 0;
+    int runChars = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int chars = LineCharCount(lines[i]);
+        if (!IsVerseLength(chars)) {
+            run = 0;
+            continue;
+        }
+        run = run > 0 && chars == runChars ? run + 1 : 1;
+        runChars = chars;
+        if (run >= kStanzaLines && !visit(i + 1 - kStanzaLines))
+            return false;
+    }
+    return true;
+}
+
+// The number of stanza starts in `lines`.
 std::int32_t CountStanzas(const TStrArray& lines);
 
 // Cuts a poem's text into its verse lines: runs of exactly five or seven

@@ -1,19 +1,5 @@
 #include "viewer/sentences.h"
 
-namespace {
-
-bool EndsSentence(unsigned char c)
-{
-    switch (c) {
-    case '!': case ',': case '.': case ':': case ';': case '?':
-        return true;
-    default:
-        return false;
-    }
-}
-
-}  // namespace
-
 TStrArray CutSentences(std::string_view content)
 {
     TStrArray sentences;
@@ -33,7 +19,7 @@ TStrArray CutSentences(std::string_view content)
                 endSentence();
             } else {
                 current.push_back(static_cast<char>(byte));
-                if (EndsSentence(byte))
+                if (IsAsciiPunctuation(byte))
                     endSentence();
             }
             ++i;
