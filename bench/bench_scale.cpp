@@ -12,6 +12,7 @@
 // say); otherwise the bundled poems are repeated to 300,000 rows.
 #include "app/uMain.h"
 #include "bench_main.h"
+#include "library/app_error.h"
 #include "library/gbk_codec.h"
 #include "library/sources.h"
 #include "poem_tables.h"
@@ -42,8 +43,8 @@ QTemporaryDir& ProgramDir()
     return dir;
 }
 
-// The poems of the bundled files, repeated to `count` rows, written straight
-// through sqlite3 (the bench's own set-up, not what is measured).
+// The poems of the bundled files, repeated to `count` rows, written through
+// mkpoemdb's writer (the bench's own set-up, not what is measured).
 void WriteRepeatedDatabase(const QString& path, int count)
 {
     const QString data = QStringLiteral(VQ_POEM_DATA_DIR);
@@ -52,34 +53,14 @@ void WriteRepeatedDatabase(const QString& path, int count)
         std::vector<TPoemEntry> more = ReadPoemFile(data + QString::fromUtf8(file));
         pool.insert(pool.end(), more.begin(), more.end());
     }
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_exec(db, "BEGIN; CREATE TABLE TBZ300 (ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT);"
-                     "CREATE TABLE TB112 (ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT);",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO TBZ300 VALUES (?, ?, ?, ?, ?)", -1, &insert, nullptr);
-    const auto bindText = [&](int column, const std::optional<QString>& text) {
-        if (!text) {
-            sqlite3_bind_null(insert, column);
-            return;
-        }
-        const QByteArray utf8 = text->toUtf8();
-        sqlite3_bind_text(insert, column, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
-    };
+    std::vector<TPoemTable> tables{{QStringLiteral("TBZ300"), data, {}}, {QStringLiteral("TB112"), data, {}}};
+    std::vector<TPoemEntry>& rows = tables[0].Rows;
+    rows.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        const TPoemEntry& entry = pool[static_cast<std::size_t>(i) % pool.size()];
-        sqlite3_bind_int64(insert, 1, i + 1);
-        bindText(2, entry.Title);
-        bindText(3, entry.Author);
-        bindText(4, entry.Dynasty);
-        bindText(5, entry.Content);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
+        rows.push_back(pool[static_cast<std::size_t>(i) % pool.size()]);  // the texts are shared, not copied
+        rows.back().Id = i + 1;
     }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    WriteSQLiteFile(path, tables);
 }
 
 // The program directory with the large db21.mdb, made once.
@@ -88,10 +69,12 @@ QString LocalDatabase()
     static const QString path = [] {
         const QString target = ProgramDir().filePath(kLocalDatabaseName);
         const QString given = qEnvironmentVariable("VERSEQUEST_BENCH_DB");
-        if (!given.isEmpty())
-            QFile::link(given, target);
-        else
+        if (!given.isEmpty()) {
+            if (!QFile::link(given, target))
+                throw TAppError(QStringLiteral("Cannot link %1 as %2").arg(given, target));
+        } else {
             WriteRepeatedDatabase(target, kLocalPoems);
+        }
         return target;
     }();
     return path;
@@ -176,14 +159,19 @@ std::unique_ptr<TfrmMain> OpenLocalWindow()
 std::int64_t ScanFloor(const QString& path, std::int64_t& rows)
 {
     sqlite3* db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* scan = nullptr;
-    sqlite3_prepare_v2(db, "SELECT * FROM TBZ300 WHERE 1=1", -1, &scan, nullptr);
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(db, "SELECT * FROM TBZ300 WHERE 1=1", -1, &scan, nullptr) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        throw TAppError(QStringLiteral("Cannot scan %1: %2").arg(path, message));
+    }
     std::string gbk[4];
     TStrArray cut;
     std::int64_t lines = 0;
     rows = 0;
-    while (sqlite3_step(scan) == SQLITE_ROW) {
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(scan)) == SQLITE_ROW) {
         for (int column = 1; column <= 4; ++column) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(scan, column));
             gbk[column - 1].clear();
@@ -196,6 +184,8 @@ std::int64_t ScanFloor(const QString& path, std::int64_t& rows)
     }
     sqlite3_finalize(scan);
     sqlite3_close(db);
+    if (step != SQLITE_DONE)
+        throw TAppError(QStringLiteral("Cannot scan %1 to its end").arg(path));
     return lines;
 }
 
@@ -278,32 +268,32 @@ QString RemoteConnection()
     return qEnvironmentVariable("VERSEQUEST_BENCH_REMOTE_CONNECTION");
 }
 
-// The peak resident memory since the last reset, in bytes (Linux).
-std::int64_t PeakResident()
+// The resident memory of the process, now and at its peak since the last
+// reset, in bytes: one read of /proc/self/status (Linux).
+struct TResidentMemory {
+    std::int64_t Current = 0;
+    std::int64_t Peak = 0;
+};
+TResidentMemory ResidentMemory()
 {
+    TResidentMemory memory;
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
+        return memory;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const auto bytes = [&line] { return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024; };
+        if (line.startsWith("VmRSS:"))
+            memory.Current = bytes();
+        else if (line.startsWith("VmHWM:"))
+            memory.Peak = bytes();
+    }
+    return memory;
 }
 void ResetPeakResident()
 {
     QFile clear(QStringLiteral("/proc/self/clear_refs"));
     if (clear.open(QIODevice::WriteOnly))
         clear.write("5");
-}
-std::int64_t Resident()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return 0;
 }
 
 // Watches a remote load from inside: a zero-interval timer fires at every
@@ -384,13 +374,13 @@ void BM_RemoteCorpusLoad(benchmark::State& state)
     qint64 gap = 0;
     for (auto _ : state) {
         QPointer<TfrmMain> frm = OpenRemoteWindow(empty);
-        const std::int64_t resident = Resident();
+        const std::int64_t resident = ResidentMemory().Current;
         ResetPeakResident();
         TStepWatcher watcher(frm, -1);
         const auto start = std::chrono::steady_clock::now();
         frm->LoadPoems();
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        peak = PeakResident() - resident;
+        peak = ResidentMemory().Peak - resident;
         poems = frm->FPoemCount;
         steps = watcher.Steps;
         painted = watcher.PaintedSteps;
