@@ -313,8 +313,9 @@ TEST(MkPoemDb, CommandLinesAreChecked)
 
 // ---- The database layer on the test server ------------------------------------------------
 
-// A folder in the layout of the open corpus: traditional characters, a ci with "rhythmic", a poem with a
-// character outside GBK, a name the layout does not take, numbered parts in natural order.
+// A folder in the layout of the open corpus: traditional characters, a ci with "rhythmic" and the katakana
+// middle dot, a poem with a character outside GBK (and the dot), a name the layout does not take, numbered
+// parts in natural order.
 QString WriteCorpusSample(const QTemporaryDir& dir)
 {
     const QString folder = dir.filePath("corpus");
@@ -322,25 +323,26 @@ QString WriteCorpusSample(const QTemporaryDir& dir)
     WriteFile(folder + "/poet.tang.0.json",
               "\xEF\xBB\xBF[{\"author\": \"李白\", \"paragraphs\": [\"牀前明月光，疑是地上霜。\", \"舉頭望明月，低頭思故鄉。\"], "
               "\"title\": \"靜夜思\", \"id\": \"x\"},\n"
-              " {\"author\": \"佚名\", \"paragraphs\": [\"𠀀前明月光，疑是地上霜。\"], \"title\": \"缺字\"}]");
+              " {\"author\": \"佚名\", \"paragraphs\": [\"𠀀前明月光，疑是地上霜。\"], \"title\": \"缺字・一\"}]");
     WriteFile(folder + "/poet.tang.10.json", "[{\"author\": \"王之渙\", \"paragraphs\": [\"白日依山盡，黃河入海流。\"], "
                                              "\"title\": \"登鸛雀樓\"}]");
     WriteFile(folder + "/poet.tang.2.json", "[{\"paragraphs\": [\"闉闍望遠山。\"], \"title\": null}]");
-    WriteFile(folder + "/ci.song.0.json", "[{\"author\": \"蘇軾\", \"paragraphs\": [\"明月幾時有？\", \"把酒問青天。\"], "
-                                          "\"rhythmic\": \"水調歌頭\"}]");
+    WriteFile(folder + "/ci.song.0.json", "[{\"author\": \"蘇軾\", \"paragraphs\": [\"明月幾時有？\", \"把酒問青天・\"], "
+                                          "\"rhythmic\": \"水調歌頭・中秋\"}]");
     WriteFile(folder + "/authors.tang.json", "[{\"name\": \"李白\", \"desc\": \"詩人\"}]");
     return folder;
 }
 
 // Guards against corpus poems read wrongly: conversion, titles from "rhythmic", dynasty by collection, CR LF,
-// order and numbering, poems GBK cannot hold written or not counted, the option to keep traditional text.
+// order and numbering, poems GBK cannot hold written or not counted, the option to keep traditional text,
+// a poem lost for the katakana middle dot that stands for GBK's middle dot.
 TEST(MkPoemDb, CorpusFilesBecomeRows)
 {
     QTemporaryDir dir;
     const QString folder = WriteCorpusSample(dir), out = dir.filePath("out.mdb");
     const struct { QStringList arguments; const char* summary; QStringList rows; } cases[] = {
         {{"sqlite", out, "T=" + folder}, "T: 4 poems from %1 (1 left out: characters GBK cannot hold)",
-         {"1|水调歌头|苏轼|宋|明月几时有？\r\n把酒问青天。",
+         {"1|水调歌头·中秋|苏轼|宋|明月几时有？\r\n把酒问青天·",
           "2|静夜思|李白|唐|床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。",
           "3|||唐|闉阇望远山。",  // 闉 stays: its simplified form is outside GBK
           "4|登鹳雀楼|王之涣|唐|白日依山尽，黄河入海流。"}},

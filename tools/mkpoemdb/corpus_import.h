@@ -40,6 +40,11 @@ std::optional<QString> CorpusDynasty(const QString& fileName);
 // written; any other file is read at once as JSON Lines. Raises TAppError.
 TPoemTable ReadTableOrCorpusArgument(const QString& argument, const TCorpusOptions& options);
 
+// Characters the corpus writes where GBK has one of the same meaning, turned
+// into that one: the katakana middle dot between the two names of a tune
+// (十二时・忆少年) becomes the middle dot. Real rare characters stay.
+QString ReplaceStandIns(QString text);
+
 // Traditional characters into simplified ones through OpenCC's t2s.json.
 // A few simplified forms lie outside GBK where the traditional one is inside
 // (闉 becomes U+2CBB1): those characters stay traditional, so that the poem
@@ -58,9 +63,9 @@ private:
     void* FHandle;
 };
 
-// The poems of a corpus path in reading order, numbered 1, 2, ... A poem
-// holding a character GBK cannot hold (after the conversion) is left out and
-// counted. A file that is not an array of
+// The poems of a corpus path in reading order, numbered 1, 2, ... Stand-ins
+// are replaced first; a poem still holding a character GBK cannot hold (after
+// the conversion) is left out and counted. A file that is not an array of
 // poems raises TAppError naming the file (and the poem).
 class TCorpusReader : public TPoemStream {
 public:
