@@ -2,6 +2,7 @@
 // poem sources, connection strings, the database layer over SQLite files and
 // the test server, and mkpoemdb.
 #include "library/database.h"
+#include "library/database_query.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
@@ -135,10 +136,14 @@ TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
     query.Open();
     query.First();
     QStringList seen;
-    for (; !query.Eof(); query.Next())
+    for (; !query.Eof(); query.Next()) {
         seen << QStringLiteral("%1|%2|%3|%4")
                     .arg(query.FieldAsInteger("ID"))
                     .arg(query.FieldAsText("TITLE"), query.FieldText(2), query.FieldAsText("content"));
+        if (query.FieldAsInteger("ID") == 2) {  // n is NULL
+            EXPECT_TRUE(ErrorOf([&] { query.FieldAsInteger("n"); }).contains("不是整数"));
+        }
+    }
     EXPECT_EQ(seen, QStringList({"1|一|10|甲", "2|||乙", "3||-7|"}));
     EXPECT_TRUE(ErrorOf([&] { query.FieldText(0); }).contains("没有当前行"));
 

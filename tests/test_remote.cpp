@@ -3,6 +3,7 @@
 #include "support/loader_helpers.h"
 
 #include "library/database.h"
+#include "library/database_query.h"
 #include "library/pg_cursor.h"
 #include "library/sources.h"
 

@@ -8,14 +8,9 @@
 #include <QSqlRecord>
 
 #include <atomic>
+#include <optional>
 
 namespace {
-
-QString DriverText(const QSqlError& error)
-{
-    const QString text = error.text().trimmed();
-    return text.isEmpty() ? QStringLiteral("驱动程序没有给出原因") : text;
-}
 
 class TPostgreSqlCursor final : public TDbCursor {
 public:
@@ -25,19 +20,13 @@ public:
         static std::atomic<unsigned> counter{0};
         FName = QStringLiteral("vq_rows_%1").arg(++counter);
         if (FOwnTransaction && !FDb.transaction())
-            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, DriverText(FDb.lastError())));
-        QSqlQuery declare(FDb);
-        if (!declare.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(FName, sql))) {
-            const QString reason = DriverText(declare.lastError());
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, Reason(FDb.lastError())));
+        std::optional<QString> failure = Declare();
+        if (!failure && !FetchBatch())
+            failure = Reason(FBatch.lastError());
+        if (failure) {
             Release();
-            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, reason));
-        }
-        FDeclared = true;
-        FBatch.setForwardOnly(true);
-        if (!FetchBatch()) {
-            const QString reason = DriverText(FBatch.lastError());
-            Release();
-            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, reason));
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, *failure));
         }
         const QSqlRecord record = FBatch.record();
         for (int i = 0; i < record.count(); ++i)
@@ -57,18 +46,30 @@ public:
                 return true;
             }
             if (const QSqlError error = FBatch.lastError(); error.isValid())
-                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(error)));
+                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, Reason(error)));
             if (FRowsInBatch < kPostgreSqlBatchRows)
                 return false;  // a short batch was the last
             if (!FetchBatch())
-                throw TAppError(
-                    QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(FBatch.lastError())));
+                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, Reason(FBatch.lastError())));
         }
     }
 
     QVariant Value(int index) const override { return FBatch.value(index); }
 
 private:
+    static QString Reason(const QSqlError& error) { return DriverText(error.text()); }
+
+    // Declares the server's cursor; the reason when that fails.
+    std::optional<QString> Declare()
+    {
+        QSqlQuery declare(FDb);
+        if (!declare.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(FName, FSql)))
+            return Reason(declare.lastError());
+        FDeclared = true;
+        FBatch.setForwardOnly(true);
+        return std::nullopt;
+    }
+
     bool FetchBatch()
     {
         FRowsInBatch = 0;
