@@ -5,11 +5,13 @@
 #include "library/database_query.h"
 #include "library/jet_file.h"
 #include "library/pg_cursor.h"
+#include "library/pg_watchdog.h"
 #include "library/qt_sql_cursor.h"
 #include "library/sqlite_cursor.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -188,10 +190,18 @@ void TDbConnection::OpenServer(const TConnectionSettings& settings)
         db = AddOdbcDatabase(settings, FName);
     } else {
         db = AddPostgreSqlDatabase(settings, FName);
+        FWatchdog = std::make_unique<TPgWatchdog>(db.driver());
     }
-    if (!db.open())
-        throw TAppError(
-            QStringLiteral("无法连接数据库服务器 %1：%2").arg(settings.DataSource, DriverText(db.lastError().text())));
+    bool opened = false;
+    {
+        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
+        opened = db.open();
+    }
+    if (FWatchdog)
+        FWatchdog->Opened();
+    // A driver cut off in its set-up queries may still call itself open.
+    if (!opened || (FWatchdog && FWatchdog->Fired()))
+        throw TAppError(QStringLiteral("无法连接数据库服务器 %1：%2").arg(settings.DataSource, Reason(db.lastError())));
 }
 
 void TDbConnection::Close()
@@ -203,6 +213,9 @@ void TDbConnection::Close()
     }
     FQueries.clear();
     Rollback();
+    // The watchdog stops before the driver lets go of its socket. Closing
+    // waits for no answer from the server, so it needs no deadline.
+    FWatchdog.reset();
     FJet.reset();
     if (QSqlDatabase::contains(FName)) {
         {
@@ -233,12 +246,18 @@ void TDbConnection::Fail(const QString& message)
     throw TAppError(message);
 }
 
+QString TDbConnection::Reason(const QSqlError& error) const
+{
+    return FWatchdog ? FWatchdog->Reason(error.text()) : DriverText(error.text());
+}
+
 void TDbConnection::Execute(const QString& sql)
 {
     RequireWritable();
+    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
     QSqlQuery query(QSqlDatabase::database(FName, false));
     if (!query.exec(sql))
-        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError().text())));
+        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, Reason(query.lastError())));
 }
 
 void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
@@ -256,16 +275,24 @@ void TDbConnection::ExecuteBatch(const QString& sql, const std::function<bool(QV
 {
     RequireWritable();
     QSqlQuery query(QSqlDatabase::database(FName, false));
-    if (!query.prepare(sql))
-        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, DriverText(query.lastError().text())));
+    // Each command is a round trip of its own, and so is letting go of the
+    // prepared statement; the rows are made in between.
+    const auto release = qScopeGuard([&] {
+        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
+        query.clear();
+    });
+    {
+        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
+        if (!query.prepare(sql))
+            Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, Reason(query.lastError())));
+    }
     QVariantList values;
     for (std::int64_t row = 1; nextRow(values); ++row) {
         for (qsizetype i = 0; i < values.size(); ++i)
             query.bindValue(static_cast<int>(i), values[i]);
+        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
         if (!query.exec())
-            Fail(QStringLiteral("数据库拒绝写入第 %1 行（%2）：%3")
-                     .arg(row)
-                     .arg(sql, DriverText(query.lastError().text())));
+            Fail(QStringLiteral("数据库拒绝写入第 %1 行（%2）：%3").arg(row).arg(sql, Reason(query.lastError())));
     }
 }
 
@@ -273,8 +300,9 @@ void TDbConnection::BeginTransaction()
 {
     RequireWritable();
     QSqlDatabase db = QSqlDatabase::database(FName, false);
+    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
     if (!db.transaction())
-        throw TAppError(QStringLiteral("无法开始事务：%1").arg(DriverText(db.lastError().text())));
+        throw TAppError(QStringLiteral("无法开始事务：%1").arg(Reason(db.lastError())));
     FInTransaction = true;
 }
 
@@ -284,8 +312,9 @@ void TDbConnection::Commit()
     if (!FInTransaction)
         throw TAppError(QStringLiteral("没有可提交的事务。"));
     QSqlDatabase db = QSqlDatabase::database(FName, false);
+    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
     if (!db.commit())
-        Fail(QStringLiteral("无法提交更改：%1").arg(DriverText(db.lastError().text())));
+        Fail(QStringLiteral("无法提交更改：%1").arg(Reason(db.lastError())));
     FInTransaction = false;
 }
 
@@ -295,6 +324,7 @@ void TDbConnection::Rollback() noexcept
         return;
     FInTransaction = false;
     QSqlDatabase db = QSqlDatabase::database(FName, false);
+    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
     db.rollback();
 }
 
@@ -309,8 +339,8 @@ std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
         if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData()))
             return OpenSQLiteCursor(sqlite, sql);
     // A PostgreSQL result comes in batches, each bound by the command timeout.
-    if (FProvider == TDbProvider::PostgreSQL)
-        return OpenPostgreSqlCursor(db, sql, FInTransaction);
+    if (FWatchdog)
+        return OpenPostgreSqlCursor(db, *FWatchdog, sql, FInTransaction);
     return OpenQtSqlCursor(db, sql);
 }
 

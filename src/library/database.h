@@ -6,6 +6,10 @@
 // Every failure raises TAppError with a message that names what failed and
 // carries the driver's own text. QtCore and QtSql only: no widgets, so that
 // command-line tools can use it under a QCoreApplication.
+//
+// Every round trip to a PostgreSQL server has a client-side deadline
+// (pg_watchdog.h): a server that stops answering is given up as a broken
+// network is.
 
 #include "library/connection_string.h"
 
@@ -16,9 +20,11 @@
 #include <memory>
 #include <vector>
 
+class QSqlError;
 class TDbCursor;
 class TDbQuery;
 class TJetFile;
+class TPgWatchdog;
 
 // A connection. Nothing happens until Open(); the destructor closes it and
 // releases the Qt connection (queries still alive are detached first), on
@@ -62,6 +68,8 @@ private:
     void RequireOpen() const;
     void RequireWritable() const;
     [[noreturn]] void Fail(const QString& message);
+    // Why the driver failed: its own text, or the deadline that cut it off.
+    QString Reason(const QSqlError& error) const;
     void OpenJet(const TConnectionSettings& settings);
     void OpenSQLite(const TConnectionSettings& settings);
     void OpenServer(const TConnectionSettings& settings);
@@ -72,5 +80,6 @@ private:
     bool FInTransaction = false;
     TDbProvider FProvider = TDbProvider::Jet;
     std::vector<TDbQuery*> FQueries;
-    std::unique_ptr<TJetFile> FJet;  // the open Jet file, when the local file is one
+    std::unique_ptr<TJetFile> FJet;          // the open Jet file, when the local file is one
+    std::unique_ptr<TPgWatchdog> FWatchdog;  // on a PostgreSQL connection
 };

@@ -2,6 +2,7 @@
 
 #include "library/app_error.h"
 #include "library/database_cursor.h"
+#include "library/pg_watchdog.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -14,11 +15,12 @@ namespace {
 
 class TPostgreSqlCursor final : public TDbCursor {
 public:
-    TPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction)
-        : FDb(db), FSql(sql), FBatch(db), FOwnTransaction(!inTransaction)
+    TPostgreSqlCursor(const QSqlDatabase& db, TPgWatchdog& watchdog, const QString& sql, bool inTransaction)
+        : FDb(db), FWatchdog(watchdog), FSql(sql), FBatch(db), FOwnTransaction(!inTransaction)
     {
         static std::atomic<unsigned> counter{0};
         FName = QStringLiteral("vq_rows_%1").arg(++counter);
+        const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         if (FOwnTransaction && !FDb.transaction())
             throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, Reason(FDb.lastError())));
         std::optional<QString> failure = Declare();
@@ -38,8 +40,11 @@ public:
 
     QStringList ColumnNames() const override { return FNames; }
 
+    // Rows come one at a time from the driver, which waits for the server
+    // whenever the rows it has received are used up.
     bool Next() override
     {
+        const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         for (;;) {
             if (FBatch.next()) {
                 ++FRowsInBatch;
@@ -57,7 +62,7 @@ public:
     QVariant Value(int index) const override { return FBatch.value(index); }
 
 private:
-    static QString Reason(const QSqlError& error) { return DriverText(error.text()); }
+    QString Reason(const QSqlError& error) const { return FWatchdog.Reason(error.text()); }
 
     // Declares the server's cursor; the reason when that fails.
     std::optional<QString> Declare()
@@ -77,9 +82,11 @@ private:
     }
 
     // Closes the server's cursor and undoes the cursor's own transaction;
-    // quiet, as a broken connection has nothing left to close.
+    // quiet, as a broken connection has nothing left to close. Finishing a
+    // batch reads the rest of it: a round trip too.
     void Release() noexcept
     {
+        const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         FBatch.finish();
         if (FDeclared && !FOwnTransaction) {
             QSqlQuery close(FDb);
@@ -93,6 +100,7 @@ private:
     }
 
     QSqlDatabase FDb;
+    TPgWatchdog& FWatchdog;
     QString FSql;
     QString FName;
     QSqlQuery FBatch;
@@ -104,7 +112,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TDbCursor> OpenPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction)
+std::unique_ptr<TDbCursor> OpenPostgreSqlCursor(const QSqlDatabase& db, TPgWatchdog& watchdog, const QString& sql,
+                                                bool inTransaction)
 {
-    return std::make_unique<TPostgreSqlCursor>(db, sql, inTransaction);
+    return std::make_unique<TPostgreSqlCursor>(db, watchdog, sql, inTransaction);
 }
