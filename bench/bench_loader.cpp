@@ -4,6 +4,7 @@
 // 60,000 poems made from the bundled files.
 #include "bench_main.h"
 #include "library/database.h"
+#include "library/database_query.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"

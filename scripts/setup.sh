@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev libqt6sql6-sqlite libqt6sql6-psql libqt6sql6-odbc libsqlite3-dev libopencc-dev
-  unixodbc tdsodbc qt6-translations-l10n mdbtools-dev
+  unixodbc tdsodbc qt6-translations-l10n mdbtools-dev libpq-dev
   fonts-arphic-ukai fonts-arphic-gkai00mp
 )
 if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then

@@ -3,6 +3,7 @@
 // the test server, and mkpoemdb.
 #include "command_line.h"
 #include "library/database.h"
+#include "library/database_query.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
@@ -10,13 +11,26 @@
 #include "support/rules_support.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
+#include <cstdint>
 #include <optional>
+#include <thread>
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -136,10 +150,14 @@ TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
     query.Open();
     query.First();
     QStringList seen;
-    for (; !query.Eof(); query.Next())
+    for (; !query.Eof(); query.Next()) {
         seen << QStringLiteral("%1|%2|%3|%4")
                     .arg(query.FieldAsInteger("ID"))
                     .arg(query.FieldAsText("TITLE"), query.FieldText(2), query.FieldAsText("content"));
+        if (query.FieldAsInteger("ID") == 2) {  // n is NULL
+            EXPECT_TRUE(ErrorOf([&] { query.FieldAsInteger("n"); }).contains("不是整数"));
+        }
+    }
     EXPECT_EQ(seen, QStringList({"1|一|10|甲", "2|||乙", "3||-7|"}));
     EXPECT_TRUE(ErrorOf([&] { query.FieldText(0); }).contains("没有当前行"));
 
@@ -397,6 +415,104 @@ TEST(MkPoemDb, BadCorpusFilesAreRejectedWithTheirName)
     EXPECT_TRUE(RunTool({"sqlite", empty.filePath(kDb), "T=" + empty.path()}).Err.contains("no corpus files"));
     EXPECT_EQ(RunTool({"sqlite", empty.filePath(kDb), "--simplified", "T=" + empty.path()}).Code, 2);
 }
+
+#ifndef _WIN32
+// A server that takes a PostgreSQL log-in and then reads and never answers, as
+// a pooler does whose server froze. It hangs up after `patience`, so that a
+// client that waits for it for good still ends.
+class TSilentServer {
+public:
+    explicit TSilentServer(std::chrono::milliseconds patience)
+    {
+        FListener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        EXPECT_EQ(::bind(FListener, reinterpret_cast<sockaddr*>(&address), size), 0);
+        EXPECT_EQ(::listen(FListener, 1), 0);
+        ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &size);
+        Port = ntohs(address.sin_port);
+        FThread = std::thread([this, patience] { Serve(patience); });
+    }
+    ~TSilentServer()
+    {
+        FThread.join();
+        ::close(FListener);
+    }
+    TSilentServer(const TSilentServer&) = delete;
+    TSilentServer& operator=(const TSilentServer&) = delete;
+
+    int Port = 0;
+
+private:
+    void Serve(std::chrono::milliseconds patience)
+    {
+        pollfd listener{FListener, POLLIN, 0};
+        if (::poll(&listener, 1, 10000) != 1)
+            return;
+        const int client = ::accept(FListener, nullptr, nullptr);
+        const auto end = std::chrono::steady_clock::now() + patience;
+        if (client >= 0 && LogIn(client)) {
+            pollfd peer{client, POLLIN, 0};
+            std::array<char, 256> buffer{};
+            while (std::chrono::steady_clock::now() < end)
+                if (::poll(&peer, 1, 20) == 1 && ::recv(client, buffer.data(), buffer.size(), 0) <= 0)
+                    break;  // the client hung up
+        }
+        ::close(client);
+    }
+
+    // Declines encryption, takes the start-up message as it comes and lets
+    // the client in: AuthenticationOk, then ReadyForQuery.
+    static bool LogIn(int client)
+    {
+        for (;;) {
+            std::array<unsigned char, 8> head{};
+            if (::recv(client, head.data(), head.size(), MSG_WAITALL) != 8)
+                return false;
+            const auto word = [&](int at) {
+                return std::uint32_t(head[at]) << 24 | head[at + 1] << 16 | head[at + 2] << 8 | head[at + 3];
+            };
+            if (word(0) == 8 && (word(4) == 80877103 || word(4) == 80877104)) {  // SSL or GSS encryption
+                if (::send(client, "N", 1, 0) != 1)
+                    return false;
+                continue;
+            }
+            std::array<char, 4096> rest{};
+            if (word(0) < 8 || word(0) - 8 > rest.size() ||
+                ::recv(client, rest.data(), word(0) - 8, MSG_WAITALL) != static_cast<ssize_t>(word(0) - 8))
+                return false;
+            break;
+        }
+        static const char kWelcome[] = {'R', 0, 0, 0, 8, 0, 0, 0, 0, 'Z', 0, 0, 0, 5, 'I'};
+        return ::send(client, kWelcome, sizeof kWelcome, 0) == sizeof kWelcome;
+    }
+
+    int FListener = -1;
+    std::thread FThread;
+};
+
+// Guards against a server that lets the client in and then never answers (a pooler or proxy whose server
+// froze; TCP stays up) holding Open() for good: the driver's first query is cut off at the deadline.
+TEST(RemoteSource, ALogInNeverAnsweredAfterwardsGivesUpAtTheDeadline)
+{
+    const TScopedRoundTripDeadline deadline(std::chrono::milliseconds(1500));
+    TSilentServer silent(std::chrono::seconds(20));
+    TDbConnection connection;
+    connection.SetConnectionString(
+        QStringLiteral("Provider=PostgreSQL;Data Source=127.0.0.1,%1;Initial Catalog=x;User ID=x;Password=x")
+            .arg(silent.Port));
+    QElapsedTimer clock;
+    clock.start();
+    const QString message = ErrorOf([&] { connection.Open(); });
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_LT(clock.elapsed(), 5000) << "the open waited for the server";
+    EXPECT_EQ(message, QStringLiteral("无法连接数据库服务器 127.0.0.1,%1：数据库服务器 1.5 秒内没有应答，已断开连接")
+                           .arg(silent.Port));
+    ExpectNoOpenConnections();
+}
+#endif
 
 // Guards against the command timeout not reaching the server, and mkpoemdb leaving half a table when a row is refused.
 TEST(RemoteSource, TimeoutsAndAtomicLoads)

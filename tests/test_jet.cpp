@@ -4,6 +4,7 @@
 #include "support/loader_helpers.h"
 
 #include "library/database.h"
+#include "library/database_query.h"
 #include "library/database_cursor.h"
 #include "library/jet_file.h"
 #include "library/poem_rows.h"

@@ -12,3 +12,7 @@ public:
     explicit TAppError(const QString& message) : std::runtime_error(message.toStdString()) {}
     QString Message() const { return QString::fromUtf8(what()); }
 };
+
+// A database driver's own reason for a failure, as it follows our message:
+// trimmed, and a plain statement when the driver gave none.
+QString DriverText(const QString& driverMessage);

@@ -1,8 +1,10 @@
 #pragma once
 // The rows of one forward-only result, as the database layer reads them:
-// every backend of TDbConnection (Qt SQL today) gives its results through
-// this interface, so that TDbQuery's rules (NULL as empty text, columns by
-// name, errors that name the query) hold for all of them alike.
+// every kind of database TDbConnection opens gives its results through this
+// interface (SQLite files through the sqlite3 handle, Jet files through
+// libmdb, PostgreSQL through a server-side cursor, ODBC through Qt SQL), so
+// that TDbQuery's rules (NULL as empty text, columns by name, errors that
+// name the query) hold for all of them alike.
 
 #include "library/poem.h"
 

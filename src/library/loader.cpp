@@ -1,6 +1,7 @@
 #include "app/uMain.h"
 #include "library/app_error.h"
 #include "library/database.h"
+#include "library/database_query.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
 
@@ -107,7 +108,6 @@ std::int64_t OpenRemoteSource(TfrmMain& form, const TPoemSource& source, TDbConn
                               std::optional<TProgressDisplay>& progress)
 {
     connection.SetConnectionString(DeploymentValue(TDeploymentKey::RemoteConnection));
-    connection.SetLoginPrompt(false);
     progress.emplace(form);
     ProcessMessages(form);
     try {
@@ -148,7 +148,6 @@ void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& c
     }
     connection.SetConnectionString(
         LocalConnectionString(QDir::toNativeSeparators(path), DeploymentValue(TDeploymentKey::DbPassword)));
-    connection.SetLoginPrompt(false);
     connection.Open();
     // Counted first so that the library takes its room once: growing it a
     // record at a time moves every record again and again. Only a hint: a

@@ -2,42 +2,33 @@
 
 #include "library/app_error.h"
 #include "library/database_cursor.h"
+#include "library/pg_watchdog.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <atomic>
+#include <optional>
 
 namespace {
 
-QString DriverText(const QSqlError& error)
-{
-    const QString text = error.text().trimmed();
-    return text.isEmpty() ? QStringLiteral("驱动程序没有给出原因") : text;
-}
-
 class TPostgreSqlCursor final : public TDbCursor {
 public:
-    TPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction)
-        : FDb(db), FSql(sql), FBatch(db), FOwnTransaction(!inTransaction)
+    TPostgreSqlCursor(const QSqlDatabase& db, TPgWatchdog& watchdog, const QString& sql, bool inTransaction)
+        : FDb(db), FWatchdog(watchdog), FSql(sql), FBatch(db), FOwnTransaction(!inTransaction)
     {
         static std::atomic<unsigned> counter{0};
         FName = QStringLiteral("vq_rows_%1").arg(++counter);
+        const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         if (FOwnTransaction && !FDb.transaction())
-            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, DriverText(FDb.lastError())));
-        QSqlQuery declare(FDb);
-        if (!declare.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(FName, sql))) {
-            const QString reason = DriverText(declare.lastError());
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, Reason(FDb.lastError())));
+        std::optional<QString> failure = Declare();
+        if (!failure && !FetchBatch())
+            failure = Reason(FBatch.lastError());
+        if (failure) {
             Release();
-            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, reason));
-        }
-        FDeclared = true;
-        FBatch.setForwardOnly(true);
-        if (!FetchBatch()) {
-            const QString reason = DriverText(FBatch.lastError());
-            Release();
-            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, reason));
+            throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, *failure));
         }
         const QSqlRecord record = FBatch.record();
         for (int i = 0; i < record.count(); ++i)
@@ -49,26 +40,41 @@ public:
 
     QStringList ColumnNames() const override { return FNames; }
 
+    // Rows come one at a time from the driver, which waits for the server
+    // whenever the rows it has received are used up.
     bool Next() override
     {
+        const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         for (;;) {
             if (FBatch.next()) {
                 ++FRowsInBatch;
                 return true;
             }
             if (const QSqlError error = FBatch.lastError(); error.isValid())
-                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(error)));
+                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, Reason(error)));
             if (FRowsInBatch < kPostgreSqlBatchRows)
                 return false;  // a short batch was the last
             if (!FetchBatch())
-                throw TAppError(
-                    QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, DriverText(FBatch.lastError())));
+                throw TAppError(QStringLiteral("读取查询结果失败（%1）：%2").arg(FSql, Reason(FBatch.lastError())));
         }
     }
 
     QVariant Value(int index) const override { return FBatch.value(index); }
 
 private:
+    QString Reason(const QSqlError& error) const { return FWatchdog.Reason(error.text()); }
+
+    // Declares the server's cursor; the reason when that fails.
+    std::optional<QString> Declare()
+    {
+        QSqlQuery declare(FDb);
+        if (!declare.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(FName, FSql)))
+            return Reason(declare.lastError());
+        FDeclared = true;
+        FBatch.setForwardOnly(true);
+        return std::nullopt;
+    }
+
     bool FetchBatch()
     {
         FRowsInBatch = 0;
@@ -76,9 +82,11 @@ private:
     }
 
     // Closes the server's cursor and undoes the cursor's own transaction;
-    // quiet, as a broken connection has nothing left to close.
+    // quiet, as a broken connection has nothing left to close. Finishing a
+    // batch reads the rest of it: a round trip too.
     void Release() noexcept
     {
+        const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         FBatch.finish();
         if (FDeclared && !FOwnTransaction) {
             QSqlQuery close(FDb);
@@ -92,6 +100,7 @@ private:
     }
 
     QSqlDatabase FDb;
+    TPgWatchdog& FWatchdog;
     QString FSql;
     QString FName;
     QSqlQuery FBatch;
@@ -103,7 +112,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TDbCursor> OpenPostgreSqlCursor(const QSqlDatabase& db, const QString& sql, bool inTransaction)
+std::unique_ptr<TDbCursor> OpenPostgreSqlCursor(const QSqlDatabase& db, TPgWatchdog& watchdog, const QString& sql,
+                                                bool inTransaction)
 {
-    return std::make_unique<TPostgreSqlCursor>(db, sql, inTransaction);
+    return std::make_unique<TPostgreSqlCursor>(db, watchdog, sql, inTransaction);
 }

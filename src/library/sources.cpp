@@ -1,7 +1,7 @@
 #include "library/sources.h"
 
 #include "library/app_error.h"
-#include "library/database.h"
+#include "library/connection_string.h"
 #include "deployment_defaults.h"
 
 #include <array>

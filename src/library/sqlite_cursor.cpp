@@ -8,10 +8,10 @@
 
 namespace {
 
+// SQLite's reason for the last failure on `db`.
 QString SQLiteText(sqlite3* db)
 {
-    const QString text = QString::fromUtf8(sqlite3_errmsg(db)).trimmed();
-    return text.isEmpty() ? QStringLiteral("驱动程序没有给出原因") : text;
+    return DriverText(QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
 class TSQLiteCursor final : public TDbCursor {

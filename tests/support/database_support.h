@@ -4,6 +4,7 @@
 // own on the PostgreSQL server of scripts/remote-db.sh. No window here.
 
 #include "library/database.h"
+#include "library/pg_watchdog.h"
 #include "poem_tables.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -90,6 +92,20 @@ public:
 private:
     const char* FName;
     std::optional<QByteArray> FOld;
+};
+
+// Gives each round trip of the server connections opened in the scope
+// `deadline` instead of the usual one, so that a test of a server that stops
+// answering takes seconds.
+class TScopedRoundTripDeadline {
+public:
+    explicit TScopedRoundTripDeadline(std::chrono::milliseconds deadline) : FPrevious(SetRoundTripDeadline(deadline)) {}
+    ~TScopedRoundTripDeadline() { SetRoundTripDeadline(FPrevious); }
+    TScopedRoundTripDeadline(const TScopedRoundTripDeadline&) = delete;
+    TScopedRoundTripDeadline& operator=(const TScopedRoundTripDeadline&) = delete;
+
+private:
+    std::chrono::milliseconds FPrevious;
 };
 
 // ---- The PostgreSQL server of scripts/remote-db.sh -------------------------

@@ -310,7 +310,6 @@ std::vector<TTableSummary> WriteServerTables(const QString& connectionString, co
 {
     TDbConnection connection;
     connection.SetConnectionString(connectionString);
-    connection.SetLoginPrompt(false);
     connection.Open();
     std::vector<TTableSummary> summaries = WritePoemTables(connection, tables);
     connection.Close();
