@@ -6,6 +6,8 @@
 #include "library/database.h"
 #include "library/database_cursor.h"
 #include "library/jet_file.h"
+#include "library/jet_query.h"
+#include "library/jet_text.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
