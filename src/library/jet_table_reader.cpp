@@ -4,19 +4,22 @@
 
 #include <algorithm>
 
+// What libmdb walks itself, and how far: mdb_read_table takes the rows of the
+// usage map and of the free-space map, mdb_read_columns follows the
+// definition's continuation pages, and mdb_map_find_next reads the pages a
+// usage map of type 1 lists. Each walk is bounded by counts in the definition
+// (bytes of columns, entries of the map), not by the end of a chain. A
+// pointer past the end of the file meets libmdb's own end-of-file check, which
+// prints a line of its own on standard error; the reader then raises its
+// error, since the definition or the page map cannot be read. (A pointer to
+// the page just past the end passes that check and reads as zeros: an empty
+// page map, which the row count refuses.)
+
 namespace {
 
 // Row offsets on a data page: the offset in the low bits, flags above.
 constexpr int kRowOffsetMask = 0x1fff;
 constexpr int kRowDeleted = 0x4000;
-// A memo or OLE value in its row: 4 bytes of length (with the storage kind in
-// the top two bits), 4 bytes pointing at its first long-value row, 4 unused.
-constexpr int kLongValueHeaderSize = 12;
-constexpr std::uint32_t kLongValueKindMask = 0xC0000000u;
-constexpr std::uint32_t kLongValueInline = 0x80000000u;
-constexpr std::uint32_t kLongValueOneRow = 0x40000000u;
-constexpr std::uint32_t kLongValueChain = 0;
-constexpr char kLongValueSignature[] = "LVAL";  // at byte 4 of a long-value page
 // Access allows 255 columns and 32 indexes a table. Counts are refused above
 // 255 (for indexes too, which leaves room): a larger one is damage, and libmdb
 // would follow the definition's continuation pages as far as it says.
@@ -43,13 +46,6 @@ bool EqualsIgnoringAsciiCase(QStringView a, QStringView b)
     return true;
 }
 
-QString TakeGString(char* text)
-{
-    const QString result = QString::fromUtf8(text);
-    g_free(text);
-    return result;
-}
-
 }  // namespace
 
 TJetTableReader::TJetTableReader(TJetHandle& file, std::uint32_t page, const QString& name)
@@ -70,10 +66,7 @@ TJetTableReader::TJetTableReader(TJetHandle& file, std::uint32_t page, const QSt
     if (FDef->num_cols == 0 || FDef->num_cols > kMaxColumns || FDef->num_real_idxs > kMaxIndexes ||
         !FDef->usage_map || FDef->map_sz < 1)
         FFile.Fail(QStringLiteral("表 %1 的定义已损坏").arg(FName));
-    if (!mdb_read_columns(FDef.get()) || FDef->columns->len != FDef->num_cols)
-        FFile.Fail(QStringLiteral("表 %1 的列定义无法读取").arg(FName));
-    for (unsigned i = 0; i < FDef->num_cols; ++i)
-        FNames.push_back(QString::fromUtf8(Column(static_cast<int>(i))->name));
+    ReadColumns();
     FFields.resize(FDef->num_cols);
 }
 
@@ -101,11 +94,13 @@ bool TJetTableReader::Next()
         if (start & kRowDeleted)
             continue;
         if (found != 0)
-            FFile.Fail(QStringLiteral("表 %1 第 %2 页的第 %3 行位置无效").arg(FName).arg(FPage).arg(row));
+            FailRow(row, QStringLiteral("位置无效"));
         if (size == 0)
             continue;
+        const unsigned rowColumns = RowColumnCount(start & kRowOffsetMask, size, row);
         if (mdb_crack_row(FDef.get(), start & kRowOffsetMask, size, FFields.data()) < 0)
-            FFile.Fail(QStringLiteral("表 %1 第 %2 页的第 %3 行已损坏").arg(FName).arg(FPage).arg(row));
+            FailRow(row, QStringLiteral("已损坏"));
+        CheckColumnsInMask(rowColumns, row);
         FValues.assign(FFields.size(), std::nullopt);
         ++FRowsRead;
         return true;
@@ -129,6 +124,15 @@ MdbColumn* TJetTableReader::Column(int index) const
     return static_cast<MdbColumn*>(g_ptr_array_index(FDef->columns, static_cast<guint>(index)));
 }
 
+// The columns of the definition, in column-number order.
+void TJetTableReader::ReadColumns()
+{
+    if (!mdb_read_columns(FDef.get()) || FDef->columns->len != FDef->num_cols)
+        FFile.Fail(QStringLiteral("表 %1 的列定义无法读取").arg(FName));
+    for (unsigned i = 0; i < FDef->num_cols; ++i)
+        FNames.push_back(QString::fromUtf8(Column(static_cast<int>(i))->name));
+}
+
 void TJetTableReader::NextPage()
 {
     MdbHandle* mdb = FFile.Mdb;
@@ -143,6 +147,7 @@ void TJetTableReader::NextPage()
             FFile.Fail(QStringLiteral("表 %1 应有 %2 行，只读到 %3 行").arg(FName).arg(FDef->num_rows).arg(FRowsRead));
         return;
     }
+    // Pages only move forward, so the walk ends within the file.
     const auto page = static_cast<std::uint32_t>(next);
     if (page <= FPage)
         FFile.Fail(QStringLiteral("表 %1 的页表已损坏").arg(FName));
@@ -154,144 +159,40 @@ void TJetTableReader::NextPage()
     FRowCount = static_cast<unsigned>(mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset));
 }
 
-void TJetTableReader::FailValue(int index) const
+void TJetTableReader::FailRow(unsigned row, const QString& what) const
 {
-    FFile.Fail(QStringLiteral("表 %1 第 %2 页的列 %3 的值已损坏").arg(FName).arg(FPage).arg(FNames.at(index)));
+    FFile.Fail(QStringLiteral("表 %1 第 %2 页的第 %3 行%4").arg(FName).arg(FPage).arg(row).arg(what));
 }
 
-QVariant TJetTableReader::ValueOf(int index, const MdbField& field)
+// The number of columns the row at `start` of the current page was written
+// with, from its first byte (Jet 3) or two (Jet 4): its null mask has a bit
+// for each.
+unsigned TJetTableReader::RowColumnCount(int start, size_t size, unsigned row) const
 {
-    const MdbColumn* column = Column(index);
-    MdbHandle* mdb = FFile.Mdb;
-    // A yes/no column keeps its value in the null mask: set is yes.
-    if (column->col_type == MDB_BOOL)
-        return QVariant(!field.is_null);
-    if (field.is_null)
-        return QVariant();
-    if (field.siz < 0 || (field.siz > 0 && !field.value))
-        FailValue(index);
-    const auto need = [&](int bytes) {
-        if (field.siz < bytes)
-            FailValue(index);
-    };
-    const auto* data = static_cast<const char*>(field.value);
-    switch (column->col_type) {
-    case MDB_TEXT:
-        return QVariant(FFile.DecodeText(QByteArray(data, field.siz)));
-    case MDB_MEMO:
-        return QVariant(FFile.DecodeText(ReadLongValue(index, field)));
-    case MDB_OLE:
-        return QVariant(ReadLongValue(index, field));
-    case MDB_BINARY:
-        return QVariant(QByteArray(data, field.siz));
-    case MDB_DATETIME:
-    case MDB_MONEY:
-        need(8);
-        return QVariant(TakeGString(mdb_col_to_string(mdb, mdb->pg_buf, field.start, column->col_type, field.siz)));
-    case MDB_NUMERIC:
-        need(17);
-        return QVariant(TakeGString(mdb_numeric_to_string(mdb, field.start, column->col_scale, column->col_prec)));
-    case MDB_REPID:
-        need(16);
-        return QVariant(TakeGString(mdb_uuid_to_string_fmt(mdb->pg_buf, field.start, MDB_BRACES_4_2_2_8)));
-    default:
-        return NumberOf(index, field);
-    }
+    if (size < (FFile.Jet3 ? 1u : 2u))
+        FailRow(row, QStringLiteral("已损坏"));
+    unsigned char* page = FFile.Mdb->pg_buf;
+    return FFile.Jet3 ? page[start] : static_cast<unsigned>(mdb_get_int16(page, start));
 }
 
-// The integer and floating-point types; any other type is refused.
-QVariant TJetTableReader::NumberOf(int index, const MdbField& field) const
+// A column numbered at or past the row's column count was added after the
+// row was written: the row has no null bit and no value for it, so it is NULL.
+// libmdb reads its bit from past the mask all the same (a column number is one
+// byte, so at most 32 bytes on, within its own page buffers); that bit is not
+// used. A row that holds a value for such a column contradicts itself.
+void TJetTableReader::CheckColumnsInMask(unsigned rowColumns, unsigned row)
 {
-    const auto need = [&](int bytes) {
-        if (field.siz < bytes)
-            FailValue(index);
-    };
-    const int type = Column(index)->col_type;
-    switch (type) {
-    case MDB_BYTE:
-        need(1);
-        return QVariant(static_cast<qlonglong>(static_cast<const unsigned char*>(field.value)[0]));
-    case MDB_INT:
-        need(2);
-        return QVariant(static_cast<qlonglong>(
-            static_cast<std::int16_t>(static_cast<std::uint16_t>(mdb_get_int16(field.value, 0)))));
-    case MDB_LONGINT:
-    case MDB_COMPLEX:
-        need(4);
-        return QVariant(static_cast<qlonglong>(
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(mdb_get_int32(field.value, 0)))));
-    case MDB_FLOAT:
-        need(4);
-        return QVariant(static_cast<double>(mdb_get_single(field.value, 0)));
-    case MDB_DOUBLE:
-        need(8);
-        return QVariant(mdb_get_double(field.value, 0));
-    default:
-        FFile.Fail(QStringLiteral("表 %1 的列 %2 是不支持的类型 %3").arg(FName, FNames.at(index)).arg(type));
+    for (std::size_t i = 0; i < FFields.size(); ++i) {
+        const MdbColumn* column = Column(static_cast<int>(i));
+        if (static_cast<unsigned>(column->col_num) < rowColumns)
+            continue;
+        if (FFields[i].value)
+            FailRow(row, QStringLiteral("存有列 %1 的值，而其列号 %2 超出该行的 %3 列")
+                             .arg(FNames.at(static_cast<qsizetype>(i)))
+                             .arg(column->col_num)
+                             .arg(rowColumns));
+        FFields[i].is_null = 1;
     }
-}
-
-// The bytes of the long-value row `pageRow` (page number << 8 | row).
-QByteArray TJetTableReader::LongValueRow(int index, std::uint32_t pageRow)
-{
-    FFile.RequirePage(pageRow >> 8);
-    void* buffer = nullptr;
-    int start = 0;
-    size_t size = 0;
-    if (mdb_find_pg_row(FFile.Mdb, static_cast<int>(pageRow), &buffer, &start, &size) != 0)
-        FailValue(index);
-    // The page must say it holds long values; another page's bytes would
-    // otherwise come back as text.
-    const auto* page = static_cast<const char*>(buffer);
-    if (page[0] != MDB_PAGE_DATA || QByteArrayView(page + 4, 4) != QByteArrayView(kLongValueSignature, 4))
-        FailValue(index);
-    return QByteArray(static_cast<const char*>(buffer) + start, static_cast<qsizetype>(size));
-}
-
-// The stored bytes of a memo or OLE value, whole and checked against the
-// length its header gives: in the row, in one long-value row, or in a chain
-// of them (each row starts with the address of the next).
-QByteArray TJetTableReader::ReadLongValue(int index, const MdbField& field)
-{
-    if (field.siz == 0)
-        return {};
-    if (field.siz < kLongValueHeaderSize)
-        FailValue(index);
-    const auto* data = static_cast<const char*>(field.value);
-    const auto header = static_cast<std::uint32_t>(mdb_get_int32(field.value, 0));
-    const qsizetype length = header & ~kLongValueKindMask;
-    const std::uint32_t kind = header & kLongValueKindMask;
-    if (kind == kLongValueInline) {
-        if (field.siz - kLongValueHeaderSize < length)
-            FailValue(index);
-        return QByteArray(data + kLongValueHeaderSize, length);
-    }
-    // No value can be longer than the file.
-    if (length > static_cast<qsizetype>(FFile.PageCount) * FFile.PageSize)
-        FailValue(index);
-    auto pageRow = static_cast<std::uint32_t>(mdb_get_int32(field.value, 4));
-    if (kind == kLongValueOneRow) {
-        QByteArray bytes = LongValueRow(index, pageRow);
-        if (bytes.size() < length)
-            FailValue(index);
-        bytes.truncate(length);
-        return bytes;
-    }
-    if (kind != kLongValueChain)
-        FailValue(index);
-    QByteArray bytes;
-    bytes.reserve(length);
-    while (bytes.size() < length) {
-        if (pageRow == 0)
-            FailValue(index);  // the chain ends too early
-        const QByteArray row = LongValueRow(index, pageRow);
-        // Every link carries data, so a looping chain ends at the length.
-        if (row.size() <= 4)
-            FailValue(index);
-        pageRow = static_cast<std::uint32_t>(mdb_get_int32(const_cast<char*>(row.constData()), 0));
-        bytes.append(row.constData() + 4, std::min<qsizetype>(row.size() - 4, length - bytes.size()));
-    }
-    return bytes;
 }
 
 std::optional<std::uint32_t> FindJetTablePage(TJetHandle& file, const QString& name)

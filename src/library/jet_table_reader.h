@@ -1,7 +1,9 @@
 #pragma once
 // One table of a Jet file read row by row through libmdb, with the checks
-// that turn a damaged file into an error instead of rows silently missing.
-// Internal to the Jet layer (see jet_file.h).
+// that turn a damaged file into an error instead of rows silently missing or
+// changed. jet_table_reader.cpp walks the definition, pages and rows;
+// jet_values.cpp decodes a row's values. Internal to the Jet layer (see
+// jet_file.h).
 
 #include "library/jet_handle.h"
 
@@ -10,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 // One table read in table order: its data pages as its page map lists them,
@@ -37,12 +40,20 @@ public:
 
 private:
     MdbColumn* Column(int index) const;
+    void ReadColumns();
     void NextPage();
-    [[noreturn]] void FailValue(int index) const;
+    [[noreturn]] void FailRow(unsigned row, const QString& what) const;
+    unsigned RowColumnCount(int start, size_t size, unsigned row) const;
+    void CheckColumnsInMask(unsigned rowColumns, unsigned row);
+
+    // jet_values.cpp
+    [[noreturn]] void FailValue(int index, const QString& reason = QString()) const;
     QVariant ValueOf(int index, const MdbField& field);
     QVariant NumberOf(int index, const MdbField& field) const;
+    QVariant DateOf(int index, const MdbField& field) const;
     QByteArray LongValueRow(int index, std::uint32_t pageRow);
     QByteArray ReadLongValue(int index, const MdbField& field);
+    QByteArray ReadLongValueChain(int index, std::uint32_t pageRow, qsizetype length);
 
     TJetHandle& FFile;
     QString FName;
@@ -59,6 +70,9 @@ private:
     unsigned FRowCount = 0;
     unsigned FRowsRead = 0;
     bool FDone = false;
+    // Every long-value row (page << 8 | row) this read has taken bytes from:
+    // each belongs to one value, so a second use is a loop or a shared chain.
+    std::unordered_set<std::uint32_t> FLinksUsed;
 };
 
 // The definition page of the user table `name` (ASCII case ignored) as the
