@@ -550,7 +550,10 @@ TEST(JetDamage, DamagedFilesGiveAClearError)
              return b;
          },
          "表 TBZ300 的定义无法读取"},
-        {"a continuation page of the definition past the end", DefinitionContinuesOn(9999), "表 TBZ300 的列定义无法读取"},
+        // The definition's own page chain, which libmdb would follow wherever it leads.
+        {"the definition continues past the end", DefinitionContinuesOn(9999), "引用了第 9999 页"},
+        {"the definition continues on itself", DefinitionContinuesOn(4), "表 TBZ300 的定义在第 4 页绕回了自身"},
+        {"the definition runs on into the header page", DefinitionContinuesOn(0), "表 TBZ300 的列定义已损坏"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -8,18 +8,21 @@
 // usage map and of the free-space map, mdb_read_columns follows the
 // definition's continuation pages, and mdb_map_find_next reads the pages a
 // usage map of type 1 lists. Each walk is bounded by counts in the definition
-// (bytes of columns, entries of the map), not by the end of a chain. A
-// pointer past the end of the file meets libmdb's own end-of-file check, which
-// prints a line of its own on standard error; the reader then raises its
-// error, since the definition or the page map cannot be read. (A pointer to
-// the page just past the end passes that check and reads as zeros: an empty
-// page map, which the row count refuses.)
+// (bytes of columns, entries of the map), not by the end of a chain. The
+// continuation chain is walked here first, so that it is within the file and
+// refuses a cycle. For the rest, a pointer past the end of the file meets
+// libmdb's own end-of-file check, which prints a line of its own on standard
+// error; the reader then raises its error, since the definition or the page
+// map cannot be read. (A pointer to the page just past the end passes that
+// check and reads as zeros: an empty page map, which the row count refuses.)
 
 namespace {
 
 // Row offsets on a data page: the offset in the low bits, flags above.
 constexpr int kRowOffsetMask = 0x1fff;
 constexpr int kRowDeleted = 0x4000;
+// The next page of a definition that continues on another page; 0 for none.
+constexpr int kNextDefinitionPageOffset = 4;
 // Access allows 255 columns and 32 indexes a table. Counts are refused above
 // 255 (for indexes too, which leaves room): a larger one is damage, and libmdb
 // would follow the definition's continuation pages as far as it says.
@@ -52,9 +55,7 @@ TJetTableReader::TJetTableReader(TJetHandle& file, std::uint32_t page, const QSt
     : FFile(file), FName(name)
 {
     MdbHandle* mdb = FFile.Mdb;
-    FFile.LoadPage(page);
-    if (mdb->pg_buf[0] != MDB_PAGE_TABLE)
-        FFile.Fail(QStringLiteral("第 %1 页应是表 %2 的定义，却不是").arg(page).arg(FName));
+    CheckDefinitionPages(page);
     FEntry.mdb = mdb;
     FEntry.object_type = MDB_TABLE;
     FEntry.table_pg = page;
@@ -124,13 +125,34 @@ MdbColumn* TJetTableReader::Column(int index) const
     return static_cast<MdbColumn*>(g_ptr_array_index(FDef->columns, static_cast<guint>(index)));
 }
 
-// The columns of the definition, in column-number order.
+// The pages of the definition starting on `page`: each within the file, a
+// definition page, and none twice.
+void TJetTableReader::CheckDefinitionPages(std::uint32_t page) const
+{
+    std::unordered_set<std::uint32_t> seen;
+    for (std::uint32_t next = page; next != 0;
+         next = static_cast<std::uint32_t>(mdb_get_int32(FFile.Mdb->pg_buf, kNextDefinitionPageOffset))) {
+        if (!seen.insert(next).second)
+            FFile.Fail(QStringLiteral("表 %1 的定义在第 %2 页绕回了自身").arg(FName).arg(next));
+        FFile.LoadPage(next);
+        if (FFile.Mdb->pg_buf[0] != MDB_PAGE_TABLE)
+            FFile.Fail(QStringLiteral("第 %1 页应是表 %2 的定义，却不是").arg(next).arg(FName));
+    }
+}
+
+// The columns of the definition, in column-number order. Every column of a
+// table has a name of its own; an empty or repeated one means libmdb read
+// the names from a page that does not hold them.
 void TJetTableReader::ReadColumns()
 {
     if (!mdb_read_columns(FDef.get()) || FDef->columns->len != FDef->num_cols)
         FFile.Fail(QStringLiteral("表 %1 的列定义无法读取").arg(FName));
-    for (unsigned i = 0; i < FDef->num_cols; ++i)
-        FNames.push_back(QString::fromUtf8(Column(static_cast<int>(i))->name));
+    for (unsigned i = 0; i < FDef->num_cols; ++i) {
+        const QString name = QString::fromUtf8(Column(static_cast<int>(i))->name);
+        if (name.isEmpty() || IndexOf(name) >= 0)
+            FFile.Fail(QStringLiteral("表 %1 的列定义已损坏：列名为空或重复").arg(FName));
+        FNames.push_back(name);
+    }
 }
 
 void TJetTableReader::NextPage()

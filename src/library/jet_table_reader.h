@@ -40,6 +40,7 @@ public:
 
 private:
     MdbColumn* Column(int index) const;
+    void CheckDefinitionPages(std::uint32_t page) const;
     void ReadColumns();
     void NextPage();
     [[noreturn]] void FailRow(unsigned row, const QString& what) const;
