@@ -2,7 +2,7 @@
 // loads of every source, clicks, hints, answers, give-up, restart, switching
 // sources, the remote source and its failures, closing during a load.
 #include "app/command_line.h"
-#include "app/poem_check.h"
+#include "app/poem_check_window.h"
 #include "support/loader_helpers.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "app/poem_check.h"
+#include "app/poem_check_window.h"
 
 #include "app/uMain.h"
 #include "library/sources.h"

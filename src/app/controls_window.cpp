@@ -1,4 +1,4 @@
-#include "app/toolkit.h"
+#include "app/controls_window.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
