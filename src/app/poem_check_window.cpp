@@ -44,14 +44,10 @@ int RunPoemCheck(const QList<int>& sources, QTextStream& out, QTextStream& err)
         if (i > 0) {
             // As a switch of source in the game; an error is reported like
             // one escaping a handler there, and the next source is checked.
-            frm.FRangeIndex = static_cast<std::uint8_t>(sources[i]);
-            frm.FTask = TGuessTask{};  // no puzzle of the previous source counts
             try {
-                frm.LoadPoems();
-                frm.NewPuzzle();
+                frm.SwitchToSource(sources[i]);
             } catch (const std::exception& error) {
                 ReportHandlerError(error);
-                frm.FPoemCount = 0;
             }
         }
         const QString& label = SourceOf(sources[i]).Label;

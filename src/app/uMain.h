@@ -119,6 +119,10 @@ public:
     void LoadPoems();
     bool ChooseRange();
     void SwitchRange();
+    // A switch to source `index` without the dialog, for the check run
+    // (poem_check_window.cpp): the library loaded and a puzzle set up from
+    // it, none left from the source before. Raises what the load raises.
+    void SwitchToSource(int index);
 
     // ---- Puzzle state (puzzle_window.cpp)
     void NewPuzzle();

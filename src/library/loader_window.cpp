@@ -24,7 +24,6 @@ constexpr int kProgressLabelHeight = 20;
 constexpr int kProgressLabelGap = 28;
 constexpr unsigned kProgressTextColor = 0x3C1E00;
 constexpr unsigned kProgressLabelColor = 0xEBDDD4;
-constexpr int kProgressStep = 10;
 // Room taken ahead for the counted poems at most; a larger library grows.
 constexpr std::int64_t kMostReservedPoems = 4000000;
 
@@ -164,37 +163,38 @@ void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& c
     }
 }
 
+// Keeps FPoemCount equal to the length of the library wherever other code
+// can see it: at every message point and on every way out of the read.
+class TCountFollowsLibrary {
+public:
+    explicit TCountFollowsLibrary(TfrmMain& form) : FForm(form) {}
+    ~TCountFollowsLibrary() { Follow(); }
+    TCountFollowsLibrary(const TCountFollowsLibrary&) = delete;
+    TCountFollowsLibrary& operator=(const TCountFollowsLibrary&) = delete;
+    void Follow() { FForm.FPoemCount = static_cast<std::int32_t>(FForm.FPoems.size()); }
+
+private:
+    TfrmMain& FForm;
+};
+
 // Reads the source's rows into the library; a remote load shows its progress
 // and processes messages every kProgressStep kept poems.
 void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& source, std::int64_t total)
 {
-    const std::string label = WideToAnsi(source.Label);
     TDbQuery poems(connection);
     poems.SetSql(PoemsSql(source));
     poems.Open();
     poems.First();
-    int kept = 0;
-    std::optional<TPoemColumns> columns;  // looked up at the first row
-    while (!poems.Eof()) {
-        if (!columns)
-            columns = PoemColumnsOf(poems);
-        // A record enters the library complete, and only with lines: other
-        // code may run at the message points below.
-        TPoemRow row;
-        ReadPoemRow(poems, *columns, row);
-        TPoemRecord record = PoemFromRow(std::move(row), label, kept);
-        if (!record.Lines.empty()) {
-            form.FPoems.push_back(std::move(record));
-            kept += 1;
-            form.FPoemCount = kept;
-        }
-        if (source.Remote && kept % kProgressStep == 0) {
+    TCountFollowsLibrary count(form);
+    TReadProgress progress;
+    if (source.Remote)
+        progress = [&form, &count, total](int kept) {
+            count.Follow();
             form.FProgressBar->setValue(kept);
             form.FProgressLabel->setText(ProgressText(kept, total));
             ProcessMessages(form);
-        }
-        poems.Next();
-    }
+        };
+    ReadPoems(poems, WideToAnsi(source.Label), form.FPoems, progress);
     poems.Close();
 }
 
