@@ -1,3 +1,4 @@
+#include "app/palette.h"
 #include "app/uMain.h"
 #include "library/app_error.h"
 #include "library/database.h"
@@ -22,8 +23,6 @@ constexpr int kProgressWidth = 400;
 constexpr int kProgressHeight = 24;
 constexpr int kProgressLabelHeight = 20;
 constexpr int kProgressLabelGap = 28;
-constexpr unsigned kProgressTextColor = 0x3C1E00;
-constexpr unsigned kProgressLabelColor = 0xEBDDD4;
 // Room taken ahead for the counted poems at most; a larger library grows.
 constexpr std::int64_t kMostReservedPoems = 4000000;
 
@@ -67,8 +66,8 @@ public:
         label->setAlignment(Qt::AlignCenter);
         label->setWordWrap(false);
         label->setFont(KaiFont(12, false));
-        label->SetFontColor(Rgb(kProgressTextColor));
-        label->SetTransparent(false, Rgb(kProgressLabelColor));
+        label->SetFontColor(Rgb(kBodyText));
+        label->SetTransparent(false, Rgb(kInfoColor));
         label->setText(QStringLiteral("你正在连接网络数据库，请稍候......"));
         label->show();
         form.FProgressLabel = label;
