@@ -2,9 +2,11 @@
 
 #include "app/fonts_window.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QScreen>
 #include <QTranslator>
 #include <QWindow>
@@ -43,6 +45,36 @@ QMessageBox::Icon QtIconOf(TMsgIcon icon)
     return QMessageBox::Critical;
 }
 
+// Closes a modeless box when the window it stands in front of is asked to
+// close: whoever waits for the box can then see the request and give way.
+class TCloseWithWindow : public QObject {
+public:
+    TCloseWithWindow(QMessageBox& box, QWidget* window) : FBox(box), FWindow(window)
+    {
+        if (window)
+            window->installEventFilter(this);
+    }
+    ~TCloseWithWindow() override
+    {
+        if (FWindow)
+            FWindow->removeEventFilter(this);
+    }
+    TCloseWithWindow(const TCloseWithWindow&) = delete;
+    TCloseWithWindow& operator=(const TCloseWithWindow&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == FWindow && event->type() == QEvent::Close && FBox.isVisible())
+            FBox.done(QMessageBox::Ok);
+        return false;
+    }
+
+private:
+    QMessageBox& FBox;
+    QPointer<QWidget> FWindow;
+};
+
 }  // namespace
 
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook)
@@ -57,6 +89,31 @@ void ShowMessageBox(const QString& text, const QString& caption, TMsgIcon icon)
     QMessageBox box(QtIconOf(icon), caption, text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+void ShowModelessMessageBox(const QString& text, const QString& caption, TMsgIcon icon, QWidget* window)
+{
+    if (Hooked(text, caption, icon))
+        return;
+    QMessageBox box(QtIconOf(icon), caption, text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::NonModal);
+    if (window && window->isVisible() && window->windowHandle()) {
+        box.winId();  // its native window, made a transient of the shown one
+        box.windowHandle()->setTransientParent(window->windowHandle());
+    }
+    const TCloseWithWindow closer(box, window);
+    // The caller waits for the answer in a loop of its own, which leaves every
+    // other window usable. A box closed while it was being shown needs none.
+    QEventLoop loop;
+    bool finished = false;
+    QObject::connect(&box, &QDialog::finished, &loop, [&loop, &finished] {
+        finished = true;
+        loop.quit();
+    });
+    box.show();
+    if (!finished)
+        loop.exec();
 }
 
 void ReportHandlerError(const std::exception& error)

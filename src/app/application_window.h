@@ -30,6 +30,11 @@ struct TMessageBoxCall {
 // Shows a box without owner with one OK button, modal to the whole program.
 // Tests install a hook that records the call instead of showing anything.
 void ShowMessageBox(const QString& text, const QString& caption, TMsgIcon icon);
+// The same box, blocking nothing but itself: the program's windows stay
+// usable while it is open. It stays in front of `window` once that one is
+// shown, and goes away when `window` is asked to close. Returns, like
+// ShowMessageBox, once the box is closed; goes through the same hook.
+void ShowModelessMessageBox(const QString& text, const QString& caption, TMsgIcon icon, QWidget* window);
 using TMessageBoxHook = std::function<void(const TMessageBoxCall&)>;
 // Installs `hook` and returns the one it replaces; an empty hook restores the real box.
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);

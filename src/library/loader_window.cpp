@@ -90,6 +90,14 @@ private:
 // is closing. LoadPoems catches it; every other error reaches its caller.
 struct TLoadStopped {};
 
+// The loader's boxes block nothing but themselves: the window stays usable
+// (its load guard and deferred close keep that safe), and they stay in front
+// of it. A close of the window closes the open box too.
+void ShowLoaderBox(TfrmMain& form, const QString& text, const QString& caption, TMsgIcon icon)
+{
+    ShowModelessMessageBox(text, caption, icon, &form);
+}
+
 // Lets the window handle pending messages; a close asked for meanwhile stops
 // the load.
 void ProcessMessages(const TfrmMain& form)
@@ -112,12 +120,12 @@ std::int64_t OpenRemoteSource(TfrmMain& form, const TPoemSource& source, TDbConn
         connection.Open();
     } catch (const std::exception&) {
         progress.reset();
-        ShowMessageBox(QStringLiteral("远程数据库连接不成功，请检查网络后再试。"), QStringLiteral("连接失败"),
-                       TMsgIcon::Error);
+        ShowLoaderBox(form, QStringLiteral("远程数据库连接不成功，请检查网络后再试。"), QStringLiteral("连接失败"),
+                      TMsgIcon::Error);
         throw TLoadStopped{};
     }
-    ShowMessageBox(QStringLiteral("连接成功，你现在可以开始了......"), QStringLiteral("提示"),
-                   TMsgIcon::Information);
+    ShowLoaderBox(form, QStringLiteral("连接成功，你现在可以开始了......"), QStringLiteral("提示"),
+                  TMsgIcon::Information);
     if (form.FCloseRequested)
         throw TLoadStopped{};
     form.FProgressLabel->setText(QStringLiteral("正在加载诗词数据..."));
@@ -140,8 +148,8 @@ void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& c
 {
     const QString path = ProgramDirectory() + kLocalDatabaseName;
     if (!QFileInfo(path).isFile()) {
-        ShowMessageBox(QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path), QStringLiteral("错误"),
-                       TMsgIcon::Error);
+        ShowLoaderBox(form, QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path),
+                      QStringLiteral("错误"), TMsgIcon::Error);
         throw TLoadStopped{};
     }
     connection.SetConnectionString(
@@ -197,14 +205,14 @@ void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& s
     poems.Close();
 }
 
-void ReportEmptyLibrary(const TPoemSource& source)
+void ReportEmptyLibrary(TfrmMain& form, const TPoemSource& source)
 {
     if (source.Remote)
-        ShowMessageBox(QStringLiteral("远程数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
-                       QStringLiteral("提示"), TMsgIcon::Warning);
+        ShowLoaderBox(form, QStringLiteral("远程数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
+                      QStringLiteral("提示"), TMsgIcon::Warning);
     else
-        ShowMessageBox(QStringLiteral("数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
-                       QStringLiteral("错误"), TMsgIcon::Error);
+        ShowLoaderBox(form, QStringLiteral("数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
+                      QStringLiteral("错误"), TMsgIcon::Error);
 }
 
 }  // namespace
@@ -241,5 +249,5 @@ void TfrmMain::LoadPoems()
         return;
     }
     if (FPoemCount == 0)
-        ReportEmptyLibrary(source);
+        ReportEmptyLibrary(*this, source);
 }
