@@ -4,11 +4,9 @@
 #include "app/uMain.h"
 #include "bench_main.h"
 #include "game/puzzle.h"
+#include "support/dialog_answerer.h"
 
-#include <QDialog>
-#include <QEvent>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -73,21 +71,6 @@ void BM_PickStanzaFrom(benchmark::State& state)
 }
 BENCHMARK(BM_PickStanzaFrom)->Unit(benchmark::kMillisecond);
 
-// Accepts the source dialog every window opens while it is created.
-class TDialogAccepter : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show)
-            if (auto* dialog = qobject_cast<QDialog*>(watched))
-                QTimer::singleShot(0, dialog, [dialog] { dialog->accept(); });
-        return false;
-    }
-};
-
 void BM_WindowPickStanza(benchmark::State& state)
 {
     QTemporaryDir programDir;  // no database: the window starts with an empty library
@@ -111,6 +94,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     SetMessageBoxHook([](const TMessageBoxCall&) {});  // the missing database is expected
-    app.installEventFilter(new TDialogAccepter(&app));
+    // Accepts the source dialog every window opens while it is created.
+    new TDialogAnswerer([](QDialog* dialog) { dialog->accept(); }, &app);
     return RunBenchmarks(argc, argv);
 }

@@ -1,5 +1,5 @@
-// Reading a local poem source the way LoadPoems does (connection, query, row
-// step, record), without the window: the bundled TBZ300 (320 poems) from the
+// Reading a local poem source the way LoadPoems does (connection, query, the
+// loader's row loop), without the window: the bundled TBZ300 (320 poems) from the
 // SQLite file and from the Jet 4 test file of the same poems, and a table of
 // 60,000 poems made from the bundled files.
 #include "bench_main.h"
@@ -60,13 +60,8 @@ void ReadFile(benchmark::State& state, const QString& path, const QString& passw
         TDbQuery query(connection);
         query.SetSql(QStringLiteral("SELECT * FROM ") + table + QStringLiteral(" WHERE 1=1"));  // the loader's shape
         query.Open();
-        while (!query.Eof()) {
-            TPoemRecord record = PoemFromRow(ReadPoemRow(query), label, static_cast<int>(poems.size()));
-            if (!record.Lines.empty())
-                poems.push_back(std::move(record));
-            query.Next();
-        }
-        kept = static_cast<std::int64_t>(poems.size());
+        query.First();
+        kept = ReadPoems(query, label, poems);
         benchmark::DoNotOptimize(poems.data());
     }
     state.counters["poems"] = static_cast<double>(kept);

@@ -16,8 +16,8 @@
 #include "library/gbk_codec.h"
 #include "library/sources.h"
 #include "poem_tables.h"
+#include "support/dialog_answerer.h"
 
-#include <QDialog>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
@@ -87,25 +87,11 @@ std::size_t HeapInUse()
     return info.uordblks + info.hblkhd;
 }
 
-// Accepts every source dialog at once, noting when OK was pressed.
-class TDialogAccepter : public QObject {
-public:
-    using QObject::QObject;
+// When OK was last pressed in the source dialog (main() accepts every one at once).
+struct TDialogAccepted {
     std::chrono::steady_clock::time_point Accepted;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show)
-            if (auto* dialog = qobject_cast<QDialog*>(watched))
-                QTimer::singleShot(0, dialog, [this, dialog] {
-                    Accepted = std::chrono::steady_clock::now();
-                    dialog->accept();
-                });
-        return false;
-    }
 };
-TDialogAccepter* gAccepter = nullptr;
+TDialogAccepted* gAccepter = nullptr;
 
 // Counts the paint events of a window and its children.
 class TPaintCounter : public QObject {
@@ -435,7 +421,13 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     SetMessageBoxHook([](const TMessageBoxCall&) {});  // the connection box, a missing database
-    gAccepter = new TDialogAccepter(&app);
-    app.installEventFilter(gAccepter);
+    static TDialogAccepted accepted;
+    gAccepter = &accepted;
+    new TDialogAnswerer(
+        [](QDialog* dialog) {
+            gAccepter->Accepted = std::chrono::steady_clock::now();
+            dialog->accept();
+        },
+        &app);
     return RunBenchmarks(argc, argv);
 }

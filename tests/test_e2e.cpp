@@ -2,16 +2,19 @@
 // loads of every source, clicks, hints, answers, give-up, restart, switching
 // sources, the remote source and its failures, closing during a load.
 #include "app/command_line.h"
-#include "app/poem_check.h"
+#include "app/poem_check_window.h"
+#include "support/dialog_answerer.h"
 #include "support/loader_helpers.h"
 
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QTextStream>
 #include <QTimer>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -304,8 +307,9 @@ TEST(EndToEnd, SwitchingSourcesAndBack)
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
-// Guards against a load error during a switch ending the game: the error
-// box shows, and play goes on with the earlier puzzle.
+// Guards against a load error during a switch ending the game or travelling
+// through Qt to notify(): the error box shows, and play goes on with the
+// earlier puzzle.
 TEST(EndToEnd, ALoadErrorDuringASwitchKeepsThePuzzle)
 {
     TScopedProgramDir dir;
@@ -321,6 +325,10 @@ TEST(EndToEnd, ALoadErrorDuringASwitchKeepsThePuzzle)
 
     QueueRangeDialogAnswer(ChooseSource(1));  // TB112 has no CONTENT column
     ClickLabel(frm.lblSwitchRange);
+    // Caught by the button's handler, where Qt called in: nothing reached notify().
+    auto* app = dynamic_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(app->EscapedErrors(), 0);
     ASSERT_EQ(boxes.Calls().size(), 1u);
     EXPECT_EQ(boxes.Calls()[0].Caption, QStringLiteral("青简堂诗词猜诗"));
     EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Error);
@@ -535,6 +543,101 @@ TEST(EndToEnd, RemoteSourceAndAServerStoppedMidSession)
     QueueRangeDialogAnswer(ChooseSource(0));
     ClickLabel(frm.lblSwitchRange);
     EXPECT_EQ(frm.FPoemCount, 3);
+}
+
+// What a player does while one of the loader's boxes is open, through the
+// window system: a tile click, a click on 切换范围, then a close request; and
+// what the box was like.
+struct TDuringTheBox {
+    bool Shown = false;
+    bool Modal = true;
+    bool InFront = false;
+    int Revealed = 0;
+    bool SecondLoad = true;
+    bool OpenAfterClose = true;
+};
+
+TDuringTheBox PlayDuringTheBox(QMessageBox* box, TfrmMain* frm)
+{
+    TDuringTheBox seen;
+    seen.Shown = true;
+    seen.Modal = QGuiApplication::modalWindow() != nullptr;
+    seen.InFront = box->windowHandle() && box->windowHandle()->transientParent() == frm->windowHandle();
+    const int before = frm->FTask.RevealedCount;
+    QTest::mouseClick(frm->windowHandle(), Qt::LeftButton, {}, frm->pbLine[1]->mapTo(frm, QPoint(300, 20)));
+    seen.Revealed = frm->FTask.RevealedCount - before;
+    const int dialogs = RangeDialogsShown();
+    QTest::mouseClick(frm->windowHandle(), Qt::LeftButton, {}, frm->lblSwitchRange->mapTo(frm, QPoint(20, 10)));
+    seen.SecondLoad = RangeDialogsShown() != dialogs;
+    frm->close();  // what the title bar's close button asks
+    QCoreApplication::processEvents();
+    seen.OpenAfterClose = box->isVisible();
+    return seen;
+}
+
+// Guards against a loader's box that blocks the window: while it is open the
+// old puzzle still plays and a close request is taken; the box then goes
+// away, the load stops and the window closes.
+TEST(EndToEnd, TheWindowStaysUsableWhileALoaderBoxIsOpen)
+{
+    const struct {
+        const char* name;
+        int source;
+        bool remote;
+        const char* box;
+    } cases[] = {
+        {"missing database", 1, false, "找不到数据库文件："},
+        {"connection made", 4, true, "连接成功，你现在可以开始了......"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.remote && RemoteConnection().isEmpty())
+            continue;  // VERSEQUEST_TEST_REMOTE_CONNECTION not set (scripts/test.sh sets it)
+        TScopedProgramDir dir;
+        WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300)});
+        const TScopedEnv remote("VERSEQUEST_REMOTE_CONNECTION", RemoteConnection().toUtf8());
+        QueueRangeDialogAnswer(ChooseSource(0));
+        QPointer<TfrmMain> frm = new TfrmMain;
+        frm->SetRandomDrawForTesting([](int) { return 0; });
+        ShowAndActivate(*frm);
+        if (!c.remote) {
+            ASSERT_TRUE(QFile::remove(dir.File(QStringLiteral("db21.mdb"))));
+        }
+
+        TDuringTheBox seen;
+        QStringList others;
+        const TMessageBoxHook previous = SetMessageBoxHook({});  // the real box
+        {
+            const TDialogAnswerer player([&](QDialog* dialog) {
+                auto* box = qobject_cast<QMessageBox*>(dialog);
+                if (!box)
+                    return;
+                if (!seen.Shown && box->text().startsWith(QString::fromUtf8(c.box)))
+                    seen = PlayDuringTheBox(box, frm);
+                else
+                    others << box->text();
+                if (box->isVisible())
+                    box->done(0);  // no box may wait for a person
+            });
+            QueueRangeDialogAnswer(ChooseSource(c.source));
+            ClickLabel(frm->lblSwitchRange);
+            for (int i = 0; i < 10 && !frm.isNull(); ++i) {
+                QCoreApplication::processEvents();
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            }
+        }
+        SetMessageBoxHook(previous);
+        EXPECT_TRUE(seen.Shown);
+        EXPECT_TRUE(others.isEmpty()) << others.join(QLatin1Char('|')).toStdString();
+        EXPECT_FALSE(seen.Modal);
+        EXPECT_TRUE(seen.InFront);
+        EXPECT_EQ(seen.Revealed, 1);
+        EXPECT_FALSE(seen.SecondLoad);
+        EXPECT_FALSE(seen.OpenAfterClose);
+        EXPECT_TRUE(frm.isNull());
+        delete frm.data();
+        ExpectNoOpenConnections();
+    }
 }
 
 // Guards against the window being destroyed under a running remote load:

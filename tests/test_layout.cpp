@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <tuple>
 
@@ -202,16 +203,25 @@ TEST(Layout, EventsAreBoundToTheirHandlers)
         EXPECT_TRUE(QObject::disconnect(box, &TPaintBox::MouseMoved, &f, &TfrmMain::LineMouseMove));
     }
     EXPECT_TRUE(QObject::disconnect(f.edtAnswer, &TEdit::KeyDown, &f, &TfrmMain::AnswerKeyDown));
-    const std::tuple<TPanel*, TLabel*, void (TfrmMain::*)()> cases[] = {
-        {f.pnlSubmit, f.lblSubmit, &TfrmMain::SubmitAnswer},   {f.pnlHint, f.lblHint, &TfrmMain::ShowHint},
-        {f.pnlGiveUp, f.lblGiveUp, &TfrmMain::GiveUp},         {f.pnlRestart, f.lblRestart, &TfrmMain::RestartPuzzle},
-        {f.pnlSwitchRange, f.lblSwitchRange, &TfrmMain::SwitchRange},
-        {f.pnlPoemToggle, f.lblPoemToggle, &TfrmMain::PoemToggleClick},
+
+    // A button runs its handler inside the error guard, so the handler shows
+    // by what it does: from the panel's bevel and from the label, on a fresh
+    // puzzle (the tab, restart and switch: ButtonsTabHintAndFocusOrder).
+    f.FPoems.push_back(TPoemRecord{G("静夜思"), G("李白"), G("唐"), {},
+                                   {G("床前明月光"), G("疑是地上霜"), G("举头望明月"), G("低头思故乡")}});
+    f.FPoemCount = 1;
+    const std::tuple<TPanel*, TLabel*, std::function<bool()>> buttons[] = {
+        {f.pnlSubmit, f.lblSubmit, [&f] { return f.lblStatus->text() == QStringLiteral("请输入诗词名！"); }},
+        {f.pnlHint, f.lblHint, [&f] { return f.FHintCount == 1; }},
+        {f.pnlGiveUp, f.lblGiveUp, [&f] { return f.FPuzzleOver && !f.FPuzzleActive; }},
     };
-    for (const auto& [panel, label, handler] : cases) {
-        SCOPED_TRACE(label->text().toStdString());
-        EXPECT_TRUE(QObject::disconnect(panel, &TPanel::Clicked, &f, handler));
-        EXPECT_TRUE(QObject::disconnect(label, &TLabel::Clicked, &f, handler));
+    for (const auto& [panel, label, ran] : buttons) {
+        for (QWidget* target : std::initializer_list<QWidget*>{panel, label}) {
+            SCOPED_TRACE(label->text().toStdString() + (target == panel ? " panel" : " label"));
+            f.NewPuzzle();
+            QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(1, 1));
+            EXPECT_TRUE(ran());
+        }
     }
 }
 

@@ -285,6 +285,21 @@ TEST(MainWindow, ErrorInAHandlerIsShownAndTheProgramGoesOn)
     QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_EQ(clicks, 2);
     EXPECT_EQ(boxes.Calls().size(), 1u);
+
+    // The click rule caught it where Qt called in; notify() is only the last
+    // resort, for a handler that lets an error through.
+    auto* app = dynamic_cast<TApplication*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(app->EscapedErrors(), 0);
+    struct TThrowing : QObject {
+        bool event(QEvent*) override { throw TAppError(QStringLiteral("未处理的错误")); }
+    } throwing;
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&throwing, &event);
+    EXPECT_EQ(app->EscapedErrors(), 1);
+    ASSERT_EQ(boxes.Calls().size(), 2u);
+    EXPECT_EQ(boxes.Calls()[1].Text, QStringLiteral("未处理的错误"));
+    EXPECT_EQ(boxes.Calls()[1].Caption, QStringLiteral("青简堂诗词猜诗"));
 }
 
 // Guards against a close that leaves the window alive or its data behind.

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
-#include "app/poem_check.h"
-#include "app/toolkit.h"
+#include "app/poem_check_window.h"
+#include "app/application_window.h"
 #include "app/uMain.h"
 
 #include <QTextStream>

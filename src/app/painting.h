@@ -8,8 +8,7 @@
 
 #include <array>
 
-inline constexpr unsigned kFrameColor = 0x96385C;
-inline constexpr unsigned kOrnamentColor = 0x692844;
+// Their colours are kFrameColor and kPlum (palette.h).
 inline constexpr int kOrnamentPenWidth = 2;
 
 // The frame's outline as pixels: the client rectangle shrunk by 4 on every

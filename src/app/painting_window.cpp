@@ -2,6 +2,7 @@
 // corner ornaments.
 #include "app/uMain.h"
 #include "app/painting.h"
+#include "app/palette.h"
 
 #include <QPainter>
 
@@ -37,7 +38,7 @@ void TfrmMain::FormPaint()
         painter.fillRect(QRect(frame.right(), frame.top(), 1, frame.height()), color);
     }
 
-    const QColor ornament = Rgb(kOrnamentColor);
+    const QColor ornament = Rgb(kPlum);
     for (const QLine& segment : OrnamentSegments(w, h)) {
         const QRect pixels = SegmentPixels(segment, kOrnamentPenWidth);
         if (pixels.isValid())

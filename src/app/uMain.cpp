@@ -1,4 +1,6 @@
 #include "app/uMain.h"
+
+#include "app/palette.h"
 #include "library/sources.h"
 
 #include <QCloseEvent>
@@ -11,11 +13,7 @@
 
 namespace {
 
-constexpr unsigned kWindowColor = 0x7DDDEF;
-constexpr unsigned kBorderStripColor = 0x5A627A;
-constexpr unsigned kPlainBackground = 0xF5EBDC;
 constexpr int kBorderStripHeight = 6;
-
 
 TPanel* CreateBorderStrip(QWidget* parent, int top)
 {
@@ -71,16 +69,11 @@ TfrmMain::TfrmMain(QWidget* parent, std::optional<int> startRange)
 
     // An error in FormCreate is reported like one in any other handler; the
     // window then shows without the steps that did not run.
-    try {
-        FormCreate();
-    } catch (const std::exception& error) {
-        ReportHandlerError(error);
-    }
+    RunHandler([this] { FormCreate(); });
 }
 
 TfrmMain::~TfrmMain()
 {
-    qApp->removeEventFilter(this);
     FormDestroy();
 }
 
@@ -103,7 +96,7 @@ void TfrmMain::FormCreate()
 
     if (!FBackground.load(ProgramDirectory() + QStringLiteral("bg_poetry.bmp"))) {
         FBackground = QImage(width(), height(), QImage::Format_RGB32);
-        FBackground.fill(Rgb(kPlainBackground));
+        FBackground.fill(Rgb(kPaper));
     }
 
     bool rangeChosen = false;
@@ -155,13 +148,10 @@ void TfrmMain::FormClose(QCloseEvent* event)
 
 void TfrmMain::FormDestroy()
 {
-    for (TPoemRecord& poem : FPoems)
-        TStrArray().swap(poem.Lines);
-    std::vector<TPoemRecord>().swap(FPoems);
-    FPoemCount = 0;
-    FBackground = QImage();
-    FHistory.Clear();
-    FUsedTitles.Clear();
+    // The library, the background, the history and the solved titles free
+    // themselves with the window, the controls with their parent. What is
+    // left is the key preview, so that no key reaches a window half gone.
+    qApp->removeEventFilter(this);
 }
 
 void TfrmMain::FormKeyDown(int& key, Qt::KeyboardModifiers /*shift*/)
@@ -198,14 +188,14 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
         return false;
     int key = VirtualKeyOf(static_cast<QKeyEvent*>(event)->key());
     if (key != 0)
-        FormKeyDown(key, static_cast<QKeyEvent*>(event)->modifiers());
+        RunHandler([&] { FormKeyDown(key, static_cast<QKeyEvent*>(event)->modifiers()); });
     return false;  // never consumed
 }
 
 void TfrmMain::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    FormShow();
+    RunHandler([this] { FormShow(); });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)

@@ -1,10 +1,10 @@
 #pragma once
 // The main window: owner of all program state and every control. Its methods
-// are spread over the files of the areas they belong to (layout.cpp,
-// painting_window.cpp, loader.cpp, puzzle_window.cpp, grid_window.cpp,
+// are spread over the files of the areas they belong to (layout_window.cpp,
+// painting_window.cpp, loader_window.cpp, puzzle_window.cpp, grid_window.cpp,
 // answers_window.cpp, ...), next to the widget-free rules they call.
 
-#include "app/toolkit.h"
+#include "app/controls_window.h"
 #include "game/puzzle.h"
 #include "library/poem.h"
 #include "library/string_list.h"
@@ -105,7 +105,7 @@ public:
     // ---- Painting (painting_window.cpp)
     void FormPaint();
 
-    // ---- Layout (layout.cpp)
+    // ---- Layout (layout_window.cpp)
     void BuildLayout();
     void BuildTitlePanel();
     void BuildInfoPanel();
@@ -115,10 +115,14 @@ public:
     void BuildCommandBar();
     void BuildPoemPanel();
 
-    // ---- Poem library (loader.cpp, range_dialog.cpp)
+    // ---- Poem library (loader_window.cpp, range_dialog_window.cpp)
     void LoadPoems();
     bool ChooseRange();
     void SwitchRange();
+    // A switch to source `index` without the dialog, for the check run
+    // (poem_check_window.cpp): the library loaded and a puzzle set up from
+    // it, none left from the source before. Raises what the load raises.
+    void SwitchToSource(int index);
 
     // ---- Puzzle state (puzzle_window.cpp)
     void NewPuzzle();
@@ -147,7 +151,7 @@ public:
     void AnswerKeyDown(int& key, Qt::KeyboardModifiers shift);
     void AddHistory(const std::string& user, const std::string& title, const std::string& answer);
 
-    // ---- Poem side panel (poem_panel.cpp)
+    // ---- Poem side panel (poem_panel_window.cpp)
     void ShowPoem(const std::string& content, const std::string& title, const std::string& author,
                   const std::string& dynasty);
     void SetPoemPanelVisible(bool visible);

@@ -29,16 +29,27 @@ std::string HintMask(std::string_view title, std::int32_t hintCount)
     return mask;
 }
 
+std::string BookTitle(std::string_view title)
+{
+    std::string text = GbkFromUtf8(kOpenTitle);
+    text += title;
+    text += GbkFromUtf8(kCloseTitle);
+    return text;
+}
+
+std::string DynastyTag(std::string_view dynasty)
+{
+    std::string text = GbkFromUtf8(kOpenDynasty);
+    text += dynasty;
+    text += GbkFromUtf8(kCloseDynasty);
+    return text;
+}
+
 std::string AnswerLine(std::string_view title, std::string_view author, std::string_view dynasty)
 {
-    std::string line = GbkFromUtf8(kOpenTitle);
-    line += title;
-    line += GbkFromUtf8(kCloseTitle);
-    if (!dynasty.empty()) {
-        line += GbkFromUtf8(kOpenDynasty);
-        line += dynasty;
-        line += GbkFromUtf8(kCloseDynasty);
-    }
+    std::string line = BookTitle(title);
+    if (!dynasty.empty())
+        line += DynastyTag(dynasty);
     line += author;
     return line;
 }
@@ -55,9 +66,9 @@ std::string HistoryRecord(std::string_view user, std::string_view title, std::st
 
 std::string GiveUpMessage(std::string_view title, std::string_view author, std::int32_t score)
 {
-    std::string text = GbkFromUtf8("答案是：《");
-    text += title;
-    text += GbkFromUtf8("》 （");
+    std::string text = GbkFromUtf8("答案是：");
+    text += BookTitle(title);
+    text += GbkFromUtf8(" （");
     text += author;
     text += GbkFromUtf8("），共猜对了 ");
     text += std::to_string(score);

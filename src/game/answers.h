@@ -12,6 +12,11 @@
 // always stays hidden; a one-byte title is a single asterisk.
 std::string HintMask(std::string_view title, std::int32_t hintCount);
 
+// The title in book-title marks: "《title》".
+std::string BookTitle(std::string_view title);
+// The dynasty in square brackets: "【dynasty】".
+std::string DynastyTag(std::string_view dynasty);
+
 // "《title》", then "【dynasty】" when there is a dynasty, then the author
 // when there is one.
 std::string AnswerLine(std::string_view title, std::string_view author, std::string_view dynasty);

@@ -1,5 +1,6 @@
 // The main window's verse lines: painting their cells and tiles, and the
 // clicks that uncover characters.
+#include "app/palette.h"
 #include "app/uMain.h"
 #include "game/grid.h"
 
@@ -8,14 +9,6 @@
 
 namespace {
 
-constexpr unsigned kRowBackground = 0xD8E8F0;
-constexpr unsigned kRowFrame = 0x90B0C0;
-constexpr unsigned kCharColor = 0x692844;
-constexpr unsigned kTileOuterFrame = 0x80A8C0;
-constexpr unsigned kTileFill = 0xE0EDF5;
-constexpr unsigned kTileMiddleFrame = 0xB8CCD8;
-constexpr unsigned kTileInnerFrame = 0xA0C0D0;
-constexpr unsigned kTileInnerFill = 0xC8DCE8;
 constexpr int kCharPoints = 22;
 
 QRect ToQRect(const TGdiRect& r)
@@ -57,7 +50,7 @@ void DrawCellChar(QPainter& painter, const TCellGeometry& cell, const QString& t
     const int top = cell.Y + (cell.Height - textHeight) / 2;
     painter.save();
     painter.setClipRect(ToQRect(cell.Tile));
-    painter.setPen(Rgb(kCharColor));
+    painter.setPen(Rgb(kPlum));
     painter.drawText(left, top + metrics.ascent(), text);
     painter.restore();
 }

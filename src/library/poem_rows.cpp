@@ -3,6 +3,8 @@
 #include "library/database_query.h"
 
 #include <iterator>
+#include <optional>
+#include <utility>
 
 TPoemColumn PoemColumnOf(const QString& name)
 {
@@ -55,13 +57,6 @@ void ReadPoemRow(const TDbQuery& query, const TPoemColumns& columns, TPoemRow& r
     read(columns.Dynasty, row.Dynasty);
 }
 
-TPoemRow ReadPoemRow(const TDbQuery& query)
-{
-    TPoemRow row;
-    ReadPoemRow(query, PoemColumnsOf(query), row);
-    return row;
-}
-
 TPoemRecord PoemFromRow(TPoemRow row, const std::string& label, int kept)
 {
     TPoemRecord record;
@@ -77,6 +72,30 @@ TPoemRecord PoemFromRow(TPoemRow row, const std::string& label, int kept)
     std::move(lines.begin(), lines.end(), std::back_inserter(record.Lines));
     record.StanzaCount = CountStanzas(record.Lines);
     return record;
+}
+
+int ReadPoems(TDbQuery& query, const std::string& label, std::vector<TPoemRecord>& poems,
+              const TReadProgress& progress)
+{
+    int kept = 0;
+    std::optional<TPoemColumns> columns;  // looked up at the first row
+    while (!query.Eof()) {
+        if (!columns)
+            columns = PoemColumnsOf(query);
+        // A record enters the library complete, and only with lines: other
+        // code may run at the progress reports.
+        TPoemRow row;
+        ReadPoemRow(query, *columns, row);
+        TPoemRecord record = PoemFromRow(std::move(row), label, kept);
+        if (!record.Lines.empty()) {
+            poems.push_back(std::move(record));
+            kept += 1;
+        }
+        if (progress && kept % kProgressStep == 0)
+            progress(kept);
+        query.Next();
+    }
+    return kept;
 }
 
 QString ProgressText(int kept, std::int64_t total)

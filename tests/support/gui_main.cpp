@@ -1,6 +1,6 @@
 // main() of the GUI suites: one application object for all tests. Message
 // boxes are recorded, never shown, so nothing ever waits for a person.
-#include "app/toolkit.h"
+#include "app/application_window.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,12 +1,13 @@
 #include "support/test_support.h"
 
+#include "support/dialog_answerer.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTimer>
 
 #include <deque>
 
@@ -52,29 +53,6 @@ int CheckedItem(QDialog* dialog)
     return -1;
 }
 
-class TRangeDialogAnswerer : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() != QEvent::Show)
-            return false;
-        auto* dialog = qobject_cast<QDialog*>(watched);
-        if (!dialog || dialog->windowTitle() != QStringLiteral("选择诗词范围"))
-            return false;
-        RangeState().presets.push_back(CheckedItem(dialog));
-        TRangeDialogAnswer answer = ChooseSource(-1);
-        if (!RangeState().answers.empty()) {
-            answer = std::move(RangeState().answers.front());
-            RangeState().answers.pop_front();
-        }
-        QTimer::singleShot(0, dialog, [dialog, answer] { answer(dialog); });
-        return false;
-    }
-};
-
 }  // namespace
 
 void QueueRangeDialogAnswer(TRangeDialogAnswer answer)
@@ -113,7 +91,19 @@ std::vector<int> RangeDialogPresets()
 
 void InstallRangeDialogAnswerer()
 {
-    qApp->installEventFilter(new TRangeDialogAnswerer(qApp));
+    new TDialogAnswerer(
+        [](QDialog* dialog) {
+            if (dialog->windowTitle() != QStringLiteral("选择诗词范围"))
+                return;
+            RangeState().presets.push_back(CheckedItem(dialog));
+            TRangeDialogAnswer answer = ChooseSource(-1);
+            if (!RangeState().answers.empty()) {
+                answer = std::move(RangeState().answers.front());
+                RangeState().answers.pop_front();
+            }
+            answer(dialog);
+        },
+        qApp);
 }
 
 QRgb PixelAt(const QImage& image, int x, int y)

@@ -3,7 +3,7 @@
 // program directory of their own, the source dialog answered, pixels and
 // shown windows.
 
-#include "app/toolkit.h"
+#include "app/application_window.h"
 #include "support/rules_support.h"
 
 #include <QImage>

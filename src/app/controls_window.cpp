@@ -1,235 +1,15 @@
-#include "app/toolkit.h"
+#include "app/controls_window.h"
 
-#include <QFontDatabase>
-#include <QGuiApplication>
+#include "app/palette.h"
+
 #include <QKeyEvent>
-#include <QLibraryInfo>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTranslator>
-#include <QWindow>
 
-#include <cmath>
-#include <memory>
+#include <algorithm>
 #include <utility>
-
-// ---- Message boxes --------------------------------------------------------
-
-namespace {
-
-TMessageBoxHook& MessageBoxHook()
-{
-    static TMessageBoxHook hook;
-    return hook;
-}
-
-}  // namespace
-
-TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook)
-{
-    return std::exchange(MessageBoxHook(), std::move(hook));
-}
-
-void ShowMessageBox(const QString& text, const QString& caption, TMsgIcon icon)
-{
-    if (const auto& hook = MessageBoxHook()) {
-        hook({text, caption, icon});
-        return;
-    }
-    QMessageBox::Icon qtIcon = QMessageBox::Critical;
-    if (icon == TMsgIcon::Warning)
-        qtIcon = QMessageBox::Warning;
-    else if (icon == TMsgIcon::Information)
-        qtIcon = QMessageBox::Information;
-    QMessageBox box(qtIcon, caption, text, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-void ReportHandlerError(const std::exception& error)
-{
-    ShowMessageBox(QString::fromUtf8(error.what()), kAppTitle, TMsgIcon::Error);
-}
-
-// ---- Application ----------------------------------------------------------
-
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
-{
-    RegisterFontSubstitutes();
-    setFont(WindowFont());
-    // Lets Wayland desktops match the window to the installed desktop entry
-    // (its id, as packaging/install.cmake names it).
-    setDesktopFileName(QStringLiteral("io.github.versequest.versequest"));
-    InstallQtTranslations(QLocale::system());
-}
-
-bool InstallQtTranslations(const QLocale& locale)
-{
-    // One translator for the life of the application, replaced when asked
-    // for another locale.
-    static QTranslator* installed = nullptr;
-    auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
-    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        return false;
-    if (installed) {
-        QCoreApplication::removeTranslator(installed);
-        delete installed;
-    }
-    installed = translator.release();
-    QCoreApplication::installTranslator(installed);
-    return true;
-}
-
-int RunGuarded(const std::function<int()>& body)
-{
-    try {
-        return body();
-    } catch (const std::exception& error) {
-        ShowMessageBox(QString::fromUtf8(error.what()), QStringLiteral("Error"), TMsgIcon::Error);
-    } catch (...) {
-        ShowMessageBox(QStringLiteral("未知错误"), QStringLiteral("Error"), TMsgIcon::Error);
-    }
-    return 1;
-}
-
-void CentreOnScreen(QWidget* window)
-{
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    // The frame is known once the native window exists; a top-level's
-    // position is that of its frame.
-    window->winId();
-    const QMargins frame = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
-    const QSize outer = window->size().grownBy(frame);
-    const QRect area = screen->availableGeometry();
-    window->move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
-}
-
-bool TApplication::notify(QObject* receiver, QEvent* event)
-{
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        ReportHandlerError(error);
-    } catch (...) {
-        ReportHandlerError(std::runtime_error("未知错误"));
-    }
-    return false;
-}
-
-void TApplication::Terminate()
-{
-    FTerminated = true;
-    quit();  // takes effect if the loop already runs
-}
-
-int TApplication::Run(QWidget* mainForm)
-{
-    if (FTerminated)
-        return 0;
-    if (mainForm) {
-        CentreOnScreen(mainForm);
-        mainForm->show();
-    }
-    return exec();
-}
-
-namespace {
-
-QString& ProgramDirectoryOverride()
-{
-    static QString directory;
-    return directory;
-}
-
-}  // namespace
-
-void SetProgramDirectoryOverride(const QString& directory)
-{
-    ProgramDirectoryOverride() = directory;
-}
-
-QString ProgramDirectory()
-{
-    QString dir = ProgramDirectoryOverride();
-    if (dir.isEmpty())
-        dir = QCoreApplication::applicationDirPath();
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
-}
-
-// ---- Fonts ------------------------------------------------------------------
-
-int PointsToPixels(int points)
-{
-    // MulDiv rounds half away from zero.
-    const double exact = points * 96.0 / 72.0;
-    return static_cast<int>(std::lround(exact));
-}
-
-void RegisterFontSubstitutes()
-{
-    static bool registered = false;
-    if (registered)
-        return;
-    registered = true;
-    QFont::insertSubstitutions(kKaiFace, {QStringLiteral("KaiTi"), QStringLiteral("KaiTi_GB2312"),
-                                          QStringLiteral("STKaiti"), QStringLiteral("AR PL UKai CN"),
-                                          QStringLiteral("AR PL KaitiM GB"),
-                                          QStringLiteral("AR PL UKai TW"),
-                                          QStringLiteral("Noto Serif CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
-                                QStringLiteral("Liberation Sans")});
-}
-
-QFont KaiFont(int points, bool bold)
-{
-    QFont font(kKaiFace);
-    font.setPixelSize(PointsToPixels(points));
-    font.setBold(bold);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
-}
-
-QFont WindowFont()
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(PointsToPixels(8));
-    return font;
-}
-
-int VirtualKeyOf(int qtKey)
-{
-    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
-        return qtKey;  // same numbering for letters and digits
-    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24)
-        return kVkF1 + (qtKey - Qt::Key_F1);
-    switch (qtKey) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return kVkReturn;
-    case Qt::Key_Escape: return kVkEscape;
-    case Qt::Key_Tab: return 0x09;
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_Delete: return 0x2E;
-    case Qt::Key_Left: return 0x25;
-    case Qt::Key_Up: return 0x26;
-    case Qt::Key_Right: return 0x27;
-    case Qt::Key_Down: return 0x28;
-    case Qt::Key_Shift: return 0x10;
-    case Qt::Key_Control: return 0x11;
-    case Qt::Key_Alt: return 0x12;
-    default: return 0;
-    }
-}
 
 QColor Rgb(unsigned rgb)
 {
@@ -265,7 +45,7 @@ bool TClickRule::eventFilter(QObject* watched, QEvent* event)
         const bool click = FPressed && left && control->rect().contains(pos);
         FPressed = false;
         if (click)
-            FOnClick(pos);
+            RunHandler([&] { FOnClick(pos); });
     }
     event->accept();
     return true;
@@ -313,16 +93,6 @@ void TPanel::SetBevels(TBevel outer, TBevel inner, int bevelWidth, int borderWid
     update();
 }
 
-QColor TPanel::HighlightColor()
-{
-    return Rgb(0xFFFFFF);
-}
-
-QColor TPanel::ShadowColor()
-{
-    return Rgb(0xA0A0A0);
-}
-
 void TPanel::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -332,8 +102,9 @@ void TPanel::paintEvent(QPaintEvent*)
         if (kind == TBevel::None)
             return;
         const bool raised = kind == TBevel::Raised;
-        Frame3D(painter, rect, raised ? HighlightColor() : ShadowColor(),
-                raised ? ShadowColor() : HighlightColor(), FBevelWidth);
+        const QColor highlight = Rgb(kBevelHighlight);
+        const QColor shadow = Rgb(kBevelShadow);
+        Frame3D(painter, rect, raised ? highlight : shadow, raised ? shadow : highlight, FBevelWidth);
     };
     bevel(FBevelOuter);
     rect.adjust(FBorderWidth, FBorderWidth, -FBorderWidth, -FBorderWidth);  // border in the panel colour
@@ -357,7 +128,7 @@ void TLabel::SetFontColor(const QColor& color)
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, color);
     // A disabled label (a button that passes no clicks) shows grey text.
-    pal.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(0x808080));
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, Rgb(kDisabledText));
     setPalette(pal);
 }
 
@@ -420,7 +191,7 @@ void TPaintBox::paintEvent(QPaintEvent*)
         QPainter*& canvas;
         ~Reset() { canvas = nullptr; }
     } reset{FCanvas};
-    Q_EMIT Paint(this);
+    RunHandler([this] { Q_EMIT Paint(this); });
 }
 
 void TPaintBox::mouseMoveEvent(QMouseEvent* event)
@@ -446,7 +217,7 @@ void TEdit::keyPressEvent(QKeyEvent* event)
 {
     int key = VirtualKeyOf(event->key());
     if (key != 0) {
-        Q_EMIT KeyDown(key, event->modifiers());
+        RunHandler([&] { Q_EMIT KeyDown(key, event->modifiers()); });
         if (key == 0) {
             event->accept();
             return;

@@ -1,3 +1,4 @@
+#include "app/palette.h"
 #include "app/uMain.h"
 #include "library/app_error.h"
 #include "library/database.h"
@@ -23,9 +24,6 @@ constexpr int kProgressWidth = 400;
 constexpr int kProgressHeight = 24;
 constexpr int kProgressLabelHeight = 20;
 constexpr int kProgressLabelGap = 28;
-constexpr unsigned kProgressTextColor = 0x3C1E00;
-constexpr unsigned kProgressLabelColor = 0xEBDDD4;
-constexpr int kProgressStep = 10;
 // Room taken ahead for the counted poems at most; a larger library grows.
 constexpr std::int64_t kMostReservedPoems = 4000000;
 
@@ -69,8 +67,8 @@ public:
         label->setAlignment(Qt::AlignCenter);
         label->setWordWrap(false);
         label->setFont(KaiFont(12, false));
-        label->SetFontColor(Rgb(kProgressTextColor));
-        label->SetTransparent(false, Rgb(kProgressLabelColor));
+        label->SetFontColor(Rgb(kBodyText));
+        label->SetTransparent(false, Rgb(kInfoColor));
         label->setText(QStringLiteral("你正在连接网络数据库，请稍候......"));
         label->show();
         form.FProgressLabel = label;
@@ -93,6 +91,14 @@ private:
 // is closing. LoadPoems catches it; every other error reaches its caller.
 struct TLoadStopped {};
 
+// The loader's boxes block nothing but themselves: the window stays usable
+// (its load guard and deferred close keep that safe), and they stay in front
+// of it. A close of the window closes the open box too.
+void ShowLoaderBox(TfrmMain& form, const QString& text, const QString& caption, TMsgIcon icon)
+{
+    ShowModelessMessageBox(text, caption, icon, &form);
+}
+
 // Lets the window handle pending messages; a close asked for meanwhile stops
 // the load.
 void ProcessMessages(const TfrmMain& form)
@@ -114,12 +120,12 @@ std::int64_t OpenRemoteSource(TfrmMain& form, const TPoemSource& source, TDbConn
         connection.Open();
     } catch (const std::exception&) {
         progress.reset();
-        ShowMessageBox(QStringLiteral("远程数据库连接不成功，请检查网络后再试。"), QStringLiteral("连接失败"),
-                       TMsgIcon::Error);
+        ShowLoaderBox(form, QStringLiteral("远程数据库连接不成功，请检查网络后再试。"), QStringLiteral("连接失败"),
+                      TMsgIcon::Error);
         throw TLoadStopped{};
     }
-    ShowMessageBox(QStringLiteral("连接成功，你现在可以开始了......"), QStringLiteral("提示"),
-                   TMsgIcon::Information);
+    ShowLoaderBox(form, QStringLiteral("连接成功，你现在可以开始了......"), QStringLiteral("提示"),
+                  TMsgIcon::Information);
     if (form.FCloseRequested)
         throw TLoadStopped{};
     form.FProgressLabel->setText(QStringLiteral("正在加载诗词数据..."));
@@ -142,8 +148,8 @@ void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& c
 {
     const QString path = ProgramDirectory() + kLocalDatabaseName;
     if (!QFileInfo(path).isFile()) {
-        ShowMessageBox(QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path), QStringLiteral("错误"),
-                       TMsgIcon::Error);
+        ShowLoaderBox(form, QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path),
+                      QStringLiteral("错误"), TMsgIcon::Error);
         throw TLoadStopped{};
     }
     connection.SetConnectionString(
@@ -163,48 +169,49 @@ void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& c
     }
 }
 
+// Keeps FPoemCount equal to the length of the library wherever other code
+// can see it: at every message point and on every way out of the read.
+class TCountFollowsLibrary {
+public:
+    explicit TCountFollowsLibrary(TfrmMain& form) : FForm(form) {}
+    ~TCountFollowsLibrary() { Follow(); }
+    TCountFollowsLibrary(const TCountFollowsLibrary&) = delete;
+    TCountFollowsLibrary& operator=(const TCountFollowsLibrary&) = delete;
+    void Follow() { FForm.FPoemCount = static_cast<std::int32_t>(FForm.FPoems.size()); }
+
+private:
+    TfrmMain& FForm;
+};
+
 // Reads the source's rows into the library; a remote load shows its progress
 // and processes messages every kProgressStep kept poems.
 void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& source, std::int64_t total)
 {
-    const std::string label = WideToAnsi(source.Label);
     TDbQuery poems(connection);
     poems.SetSql(PoemsSql(source));
     poems.Open();
     poems.First();
-    int kept = 0;
-    std::optional<TPoemColumns> columns;  // looked up at the first row
-    while (!poems.Eof()) {
-        if (!columns)
-            columns = PoemColumnsOf(poems);
-        // A record enters the library complete, and only with lines: other
-        // code may run at the message points below.
-        TPoemRow row;
-        ReadPoemRow(poems, *columns, row);
-        TPoemRecord record = PoemFromRow(std::move(row), label, kept);
-        if (!record.Lines.empty()) {
-            form.FPoems.push_back(std::move(record));
-            kept += 1;
-            form.FPoemCount = kept;
-        }
-        if (source.Remote && kept % kProgressStep == 0) {
+    TCountFollowsLibrary count(form);
+    TReadProgress progress;
+    if (source.Remote)
+        progress = [&form, &count, total](int kept) {
+            count.Follow();
             form.FProgressBar->setValue(kept);
             form.FProgressLabel->setText(ProgressText(kept, total));
             ProcessMessages(form);
-        }
-        poems.Next();
-    }
+        };
+    ReadPoems(poems, WideToAnsi(source.Label), form.FPoems, progress);
     poems.Close();
 }
 
-void ReportEmptyLibrary(const TPoemSource& source)
+void ReportEmptyLibrary(TfrmMain& form, const TPoemSource& source)
 {
     if (source.Remote)
-        ShowMessageBox(QStringLiteral("远程数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
-                       QStringLiteral("提示"), TMsgIcon::Warning);
+        ShowLoaderBox(form, QStringLiteral("远程数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
+                      QStringLiteral("提示"), TMsgIcon::Warning);
     else
-        ShowMessageBox(QStringLiteral("数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
-                       QStringLiteral("错误"), TMsgIcon::Error);
+        ShowLoaderBox(form, QStringLiteral("数据库") + source.Table + QStringLiteral("表中没有适用诗句！"),
+                      QStringLiteral("错误"), TMsgIcon::Error);
 }
 
 }  // namespace
@@ -241,5 +248,5 @@ void TfrmMain::LoadPoems()
         return;
     }
     if (FPoemCount == 0)
-        ReportEmptyLibrary(source);
+        ReportEmptyLibrary(*this, source);
 }

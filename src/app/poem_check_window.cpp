@@ -1,11 +1,10 @@
-#include "app/poem_check.h"
+#include "app/poem_check_window.h"
 
 #include "app/uMain.h"
 #include "library/sources.h"
 
 #include <QTextStream>
 
-#include <exception>
 #include <utility>
 
 namespace {
@@ -41,19 +40,10 @@ int RunPoemCheck(const QList<int>& sources, QTextStream& out, QTextStream& err)
     frm.setAttribute(Qt::WA_DontShowOnScreen);
     frm.show();  // FormShow sets up the first puzzle
     for (qsizetype i = 0; i < sources.size(); ++i) {
-        if (i > 0) {
-            // As a switch of source in the game; an error is reported like
-            // one escaping a handler there, and the next source is checked.
-            frm.FRangeIndex = static_cast<std::uint8_t>(sources[i]);
-            frm.FTask = TGuessTask{};  // no puzzle of the previous source counts
-            try {
-                frm.LoadPoems();
-                frm.NewPuzzle();
-            } catch (const std::exception& error) {
-                ReportHandlerError(error);
-                frm.FPoemCount = 0;
-            }
-        }
+        // As a switch of source in the game; an error is reported like one
+        // escaping a handler there, and the next source is checked.
+        if (i > 0)
+            RunHandler([&frm, source = sources[i]] { frm.SwitchToSource(source); });
         const QString& label = SourceOf(sources[i]).Label;
         if (frm.FPoemCount > 0 && frm.FTask.TotalChars > 0) {
             out << label << QStringLiteral("：%1 首").arg(frm.FPoemCount) << Qt::endl;

@@ -71,3 +71,13 @@ void TfrmMain::SwitchRange()
     LoadPoems();
     NewPuzzle();
 }
+
+void TfrmMain::SwitchToSource(int index)
+{
+    SourceOf(index);  // raises for a source that does not exist
+    FRangeIndex = static_cast<std::uint8_t>(index);
+    // No puzzle of the earlier source may count as one of this source.
+    FTask = TGuessTask{};
+    LoadPoems();
+    NewPuzzle();
+}

@@ -1,6 +1,7 @@
 // The main window's poem side panel: filling it with a poem, showing and
 // hiding it.
 #include "app/uMain.h"
+#include "game/answers.h"
 #include "viewer/sentences.h"
 
 namespace {
@@ -24,14 +25,13 @@ void TfrmMain::ShowPoem(const std::string& content, const std::string& title, co
 
     // The title wraps at the panel's width and takes the height it needs; the
     // author and the rule follow it down, the scroll box stays in place.
-    lblPoemTitle->setText(LabelText(GbkFromUtf8("《") + title + GbkFromUtf8("》")));
+    lblPoemTitle->setText(LabelText(BookTitle(title)));
     lblPoemTitle->setWordWrap(true);
     lblPoemTitle->AutoSizeToText(pnlPoem->width());
     lblPoemAuthor->move(lblPoemAuthor->x(), Bottom(lblPoemTitle) + kAuthorGap);
 
     if (!dynasty.empty())
-        lblPoemAuthor->setText(
-            LabelText(GbkFromUtf8("【") + TrimGbk(dynasty) + GbkFromUtf8("】") + author));
+        lblPoemAuthor->setText(LabelText(DynastyTag(TrimGbk(dynasty)) + author));
     else
         lblPoemAuthor->setText(LabelText(author));
     lblPoemRule->move(lblPoemRule->x(), Bottom(lblPoemAuthor) + kRuleGap);

@@ -1,15 +1,13 @@
 #pragma once
-// A small adapter over Qt Widgets with the controls and services the game is
-// written against: bevelled panels, buttons made of a panel and a label,
-// labels, paint boxes, the edit box, the memo, the scroll box, message boxes,
-// fonts and the application object that reports errors escaping handlers.
+// The controls the game is written against, a small adapter over Qt Widgets:
+// bevelled panels, buttons made of a panel and a label, labels, paint boxes,
+// the edit box, the memo and the scroll box, with the click rule they share.
+// Every handler they call runs inside RunHandler (application_window.h).
 
-#include "library/app_error.h"
+#include "app/application_window.h"
+#include "app/fonts_window.h"
 
-#include <QApplication>
 #include <QColor>
-#include <QFont>
-#include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,110 +17,21 @@
 #include <QString>
 #include <QWidget>
 
-#include <exception>
 #include <functional>
-#include <stdexcept>
-#include <string>
 
 class QPainter;
 
-// The program's name: window caption and caption of the error boxes.
-inline const QString kAppTitle = QStringLiteral("青简堂诗词猜诗");
-// The face every run-time text uses; substitutes are registered for it.
-inline const QString kKaiFace = QStringLiteral("楷体_GB2312");
-
-
-// ---- Message boxes --------------------------------------------------------
-
-enum class TMsgIcon { Error, Warning, Information };
-
-struct TMessageBoxCall {
-    QString Text;
-    QString Caption;
-    TMsgIcon Icon;
-};
-
-// Shows a modal box without owner with one OK button. Tests install a hook
-// that records the call instead of showing anything.
-void ShowMessageBox(const QString& text, const QString& caption, TMsgIcon icon);
-using TMessageBoxHook = std::function<void(const TMessageBoxCall&)>;
-// Installs `hook` and returns the one it replaces; an empty hook restores the real box.
-TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);
-
-// The error box for an exception that escaped an event handler: the text of
-// the error, the program's name as caption, the error icon.
-void ReportHandlerError(const std::exception& error);
-
-// ---- Application ----------------------------------------------------------
-
-class TApplication : public QApplication {
-public:
-    TApplication(int& argc, char** argv);
-
-    // Catches exceptions escaping any event handler, shows them and goes on.
-    bool notify(QObject* receiver, QEvent* event) override;
-
-    // A quit asked for before the message loop runs: Run() then returns at once.
-    void Terminate();
-    bool Terminated() const { return FTerminated; }
-
-    // Shows the main form centred on the primary screen and runs the loop.
-    int Run(QWidget* mainForm);
-
-private:
-    bool FTerminated = false;
-};
-
-// Runs the program's body; an error escaping it is shown in the "Error" box,
-// while the application object still exists to show it, and gives 1.
-int RunGuarded(const std::function<int()>& body);
-
-// Places a top-level window so that its outer frame is centred on the
-// available area of its screen.
-void CentreOnScreen(QWidget* window);
-
-// Installs Qt's own translations for `locale` (the texts of standard dialog
-// buttons, for one); false when none are installed for it.
-bool InstallQtTranslations(const QLocale& locale);
-
-// The directory of the running executable, with its trailing separator.
-QString ProgramDirectory();
-// Tests point the program directory at a folder of their own; an empty
-// string restores the executable's directory.
-void SetProgramDirectoryOverride(const QString& directory);
-
-// ---- Fonts ------------------------------------------------------------------
-
-// Points at 96 dpi to pixels, rounded as MulDiv(pt, 96, 72) does.
-int PointsToPixels(int points);
-// Registers installed Kai faces as substitutes for kKaiFace, and sans faces
-// for the window font. Idempotent.
-void RegisterFontSubstitutes();
-QFont KaiFont(int points, bool bold);
-QFont WindowFont();
-
-// Key code of a key event in the platform-neutral virtual-key numbering the
-// handlers compare with (letters 0x41.., F1 0x70.., Enter 13, Esc 27); 0 when
-// the key has no such code.
-int VirtualKeyOf(int qtKey);
-// The codes the handlers compare with.
-inline constexpr int kVkReturn = 0x0D;
-inline constexpr int kVkEscape = 0x1B;
-inline constexpr int kVkT = 0x54;
-inline constexpr int kVkF1 = 0x70;
-inline constexpr int kVkF3 = 0x72;
-inline constexpr int kVkF5 = 0x74;
-
-// ---- Controls ---------------------------------------------------------------
+// A QColor from the 0xRRGGBB notation of the palette (palette.h).
+QColor Rgb(unsigned rgb);
 
 enum class TBevel { None, Raised, Lowered };
 
 // The click rule of panels, labels and paint boxes, installed on the control:
 // a left press and a left release inside it make one click, reported with
-// the release's position. The second press of a double-click starts none, so
-// a double-click counts as one click, as on the classic desktop controls. The
-// control takes its presses and releases, so they never reach its parent; a
-// disabled control takes none.
+// the release's position (inside RunHandler). The second press of a
+// double-click starts none, so a double-click counts as one click, as on the
+// classic desktop controls. The control takes its presses and releases, so
+// they never reach its parent; a disabled control takes none.
 class TClickRule : public QObject {
 public:
     TClickRule(QWidget* control, std::function<void(const QPoint&)> onClick);
@@ -145,14 +54,6 @@ public:
     void SetColor(const QColor& color);
     QColor Color() const { return FColor; }
     void SetBevels(TBevel outer, TBevel inner, int bevelWidth = 1, int borderWidth = 0);
-    TBevel BevelOuter() const { return FBevelOuter; }
-    TBevel BevelInner() const { return FBevelInner; }
-    int BevelWidth() const { return FBevelWidth; }
-    int BorderWidth() const { return FBorderWidth; }
-
-    // Colours of the bevel edges, as the classic panel draws them.
-    static QColor HighlightColor();
-    static QColor ShadowColor();
 
 Q_SIGNALS:
     void Clicked();
@@ -185,15 +86,11 @@ public:
 
 Q_SIGNALS:
     void Clicked();
-
-protected:
-
-private:
 };
 
 // A button: a panel (outer bevel lowered, inner raised, width 1, hand pointer)
 // filled by a transparent bold label, both bound to one handler: a click
-// anywhere on the button runs it once.
+// anywhere on the button runs it once, inside RunHandler.
 struct TButton {
     TPanel* Panel = nullptr;
     TLabel* Label = nullptr;
@@ -206,8 +103,9 @@ TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, 
                      void (TReceiver::*handler)())
 {
     const TButton button = CreateButton(parent, bounds, color, text, points, textColor);
-    QObject::connect(button.Panel, &TPanel::Clicked, receiver, handler);
-    QObject::connect(button.Label, &TLabel::Clicked, receiver, handler);
+    const auto run = [receiver, handler] { RunHandler([receiver, handler] { (receiver->*handler)(); }); };
+    QObject::connect(button.Panel, &TPanel::Clicked, receiver, run);
+    QObject::connect(button.Label, &TLabel::Clicked, receiver, run);
     return button;
 }
 
@@ -281,6 +179,3 @@ public:
 private:
     QWidget* FContent;
 };
-
-// A QColor from the #RRGGBB notation used throughout.
-QColor Rgb(unsigned rgb);

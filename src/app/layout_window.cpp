@@ -3,23 +3,12 @@
 // in the order listed; a later one lies above an earlier sibling.
 #include "app/layout.h"
 
+#include "app/palette.h"
 #include "app/uMain.h"
 
 #include <QPalette>
 
 namespace {
-
-// The palette of the layout.
-constexpr unsigned kPaper = 0xF5EBDC;         // title, verse, input and command areas
-constexpr unsigned kInfoColor = 0xEBDDD4;
-constexpr unsigned kHistoryColor = 0xE8F0F5;  // history panel and its memo
-constexpr unsigned kButtonColor = 0xDCBEA0;
-constexpr unsigned kHintButtonColor = 0xF0D8C0;
-constexpr unsigned kPoemPanelColor = 0xEBF0F2;
-constexpr unsigned kPoemRuleColor = 0x692844;  // divider and the rule under the author
-constexpr unsigned kTitleText = 0x8B1818;
-constexpr unsigned kSubtitleText = 0x662233;
-constexpr unsigned kBodyText = 0x3C1E00;
 
 // Label alignments: text starts at the top; only the button labels (made by
 // CreateButton) are centred vertically as well.
@@ -180,7 +169,7 @@ void TfrmMain::BuildCommandBar()
 
 void TfrmMain::BuildPoemPanel()
 {
-    pnlPoemDivider = NewPanel(this, QRect(545, 10, 2, 660), kPoemRuleColor);
+    pnlPoemDivider = NewPanel(this, QRect(545, 10, 2, 660), kPlum);
     pnlPoem = NewPanel(this, QRect(558, 10, 232, 660), kPoemPanelColor);
     const int w = pnlPoem->width();
 
@@ -191,7 +180,7 @@ void TfrmMain::BuildPoemPanel()
     // An empty opaque label: a 2-pixel rule.
     lblPoemRule = new TLabel(pnlPoem);
     lblPoemRule->setGeometry(20, 92, w - 40, 2);
-    lblPoemRule->SetTransparent(false, Rgb(kPoemRuleColor));
+    lblPoemRule->SetTransparent(false, Rgb(kPlum));
 
     sbPoem = new TScrollBox(pnlPoem);
     sbPoem->setGeometry(4, 110, w - 8, 540);

@@ -1,0 +1,55 @@
+#include "app/fonts_window.h"
+
+#include <QApplication>
+
+#include <cmath>
+
+namespace {
+
+// Installed Kai faces stand in for kKaiFace, sans faces for the window font.
+void RegisterFontSubstitutes()
+{
+    QFont::insertSubstitutions(kKaiFace, {QStringLiteral("KaiTi"), QStringLiteral("KaiTi_GB2312"),
+                                          QStringLiteral("STKaiti"), QStringLiteral("AR PL UKai CN"),
+                                          QStringLiteral("AR PL KaitiM GB"),
+                                          QStringLiteral("AR PL UKai TW"),
+                                          QStringLiteral("Noto Serif CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
+                                QStringLiteral("Liberation Sans")});
+}
+
+}  // namespace
+
+void SetUpFonts()
+{
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        RegisterFontSubstitutes();
+    }
+    QApplication::setFont(WindowFont());
+}
+
+int PointsToPixels(int points)
+{
+    // MulDiv rounds half away from zero.
+    const double exact = points * 96.0 / 72.0;
+    return static_cast<int>(std::lround(exact));
+}
+
+QFont KaiFont(int points, bool bold)
+{
+    QFont font(kKaiFace);
+    font.setPixelSize(PointsToPixels(points));
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+QFont WindowFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(PointsToPixels(8));
+    return font;
+}
