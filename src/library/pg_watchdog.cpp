@@ -148,6 +148,8 @@ void TPgWatchdog::Cut()
         socket = SocketOf(ConnectionOf(*FDriver));
     if (socket < 0)
         return;  // libpq dropped the connection itself: the call is returning
-    ShutDown(socket);
+    // Marked before the cut: the waiting call returns as soon as the socket
+    // is shut down and asks at once why.
     FFired = true;
+    ShutDown(socket);
 }
