@@ -2,6 +2,7 @@
 
 #include "library/app_error.h"
 #include "library/database_cursor.h"
+#include "library/gbk_codec.h"
 
 #include <QDir>
 #include <QFile>
@@ -265,6 +266,8 @@ struct TJetFile::TImpl {
                 Fail(error.Message());
             }
         }
+        if (Mdb->f->code_page == 936)
+            return TextFromGbk(bytes);  // GBK through the system's own converter
         QStringDecoder decoder(Jet3CodecName(Mdb->f->code_page).constData());
         if (!decoder.isValid())
             Fail(QStringLiteral("不支持代码页 %1").arg(Mdb->f->code_page));
