@@ -3,6 +3,7 @@
 #include "library/app_error.h"
 #include "library/database_cursor.h"
 #include "library/jet_file.h"
+#include "library/odbc_drivers.h"
 #include "library/pg_cursor.h"
 #include "library/sqlite_cursor.h"
 
@@ -54,6 +55,8 @@ QString Unquote(const QString& value)
     return value;
 }
 
+}  // namespace
+
 // A value is wrapped in braces when the ODBC syntax would otherwise misread it.
 QString OdbcValue(const QString& value)
 {
@@ -67,6 +70,8 @@ QString OdbcValue(const QString& value)
     escaped.replace(QStringLiteral("}"), QStringLiteral("}}"));
     return QLatin1Char('{') + escaped + QLatin1Char('}');
 }
+
+namespace {
 
 enum class THeader { Empty, SQLite, Jet, Other };
 
@@ -402,8 +407,8 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
 void TDbConnection::OpenServer(const TConnectionSettings& settings)
 {
     QSqlDatabase db;
-    if (settings.Provider == TDbProvider::SqlServer) {
-        const QString odbc = OdbcConnectionString(settings);
+    if (ServerUsesOdbc(settings.Provider)) {
+        const QString odbc = ServerOdbcConnectionString(settings);
         db = AddDatabase(QStringLiteral("QODBC"), FName);
         db.setDatabaseName(odbc);
         // The connection timeout of ODBC bounds every request on the
