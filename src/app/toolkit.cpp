@@ -1,5 +1,6 @@
 #include "app/toolkit.h"
 
+#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -174,17 +175,35 @@ int PointsToPixels(int points)
     return static_cast<int>(std::lround(exact));
 }
 
+namespace {
+
+// Where no Kai face is installed (a Windows without Chinese fonts), the Kai
+// font shipped beside the program stands in, when there is one.
+void LoadShippedKaiFont(const QStringList& kaiFaces)
+{
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& face : kaiFaces)
+        if (installed.contains(face, Qt::CaseInsensitive))
+            return;
+    const QString shipped = ProgramDirectory() + QStringLiteral("fonts/ukai.ttc");
+    if (QFile::exists(shipped))
+        QFontDatabase::addApplicationFont(shipped);
+}
+
+}  // namespace
+
 void RegisterFontSubstitutes()
 {
     static bool registered = false;
     if (registered)
         return;
     registered = true;
-    QFont::insertSubstitutions(kKaiFace, {QStringLiteral("KaiTi"), QStringLiteral("KaiTi_GB2312"),
-                                          QStringLiteral("STKaiti"), QStringLiteral("AR PL UKai CN"),
-                                          QStringLiteral("AR PL KaitiM GB"),
-                                          QStringLiteral("AR PL UKai TW"),
-                                          QStringLiteral("Noto Serif CJK SC")});
+    const QStringList kaiFaces = {QStringLiteral("KaiTi"),         QStringLiteral("楷体"),
+                                  QStringLiteral("KaiTi_GB2312"),  QStringLiteral("STKaiti"),
+                                  QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL KaitiM GB"),
+                                  QStringLiteral("AR PL UKai TW")};
+    LoadShippedKaiFont(kaiFaces);
+    QFont::insertSubstitutions(kKaiFace, kaiFaces + QStringList{QStringLiteral("Noto Serif CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
                                 QStringLiteral("Liberation Sans")});
