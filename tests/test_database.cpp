@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "library/database.h"
 #include "library/database_query.h"
+#include "library/odbc_drivers.h"
 #include "library/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
@@ -23,6 +24,7 @@
 #include <cstdint>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -79,6 +81,10 @@ TEST(Sources, LocalConnectionStringAndDeploymentValues)
                                         std::pair{TDeploymentKey::RemoteConnection, "VERSEQUEST_REMOTE_CONNECTION"}}) {
         SCOPED_TRACE(variable);
         for (const QByteArray& value : {other, QByteArray("")}) {
+#ifdef Q_OS_WIN
+            if (value.isEmpty())
+                continue;  // Windows deletes a variable set to ""
+#endif
             TScopedEnv env(variable, value);
             EXPECT_EQ(DeploymentValue(key), QString::fromUtf8(value));
         }
@@ -130,6 +136,43 @@ TEST(ConnectionStrings, SqlServerStringsBecomeFreeTdsOnes)
     EXPECT_FALSE(ErrorOf([] { OdbcConnectionString(SettingsFromConnectionString("Provider=SQLOLEDB.1")); }).isEmpty());
     EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("connect_timeout=15")), 1);
     EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("statement_timeout=30000")), 1);
+}
+
+// Guards against Windows taking a driver that is not installed or a worse one first, and server strings losing
+// parts or PostgreSQL its timeouts there.
+TEST(ConnectionStrings, WindowsDriversAndTheirStrings)
+{
+    const QStringList installed = {"sql server", "ODBC Driver 17 for SQL Server", "PostgreSQL Unicode", "FreeTDS"};
+    EXPECT_EQ(ChooseOdbcDriver(TDbProvider::SqlServer, installed), "ODBC Driver 17 for SQL Server");
+    EXPECT_EQ(ChooseOdbcDriver(TDbProvider::SqlServer, {"FreeTDS", "SQL Server"}), "SQL Server");
+    EXPECT_EQ(ChooseOdbcDriver(TDbProvider::PostgreSQL, installed), "PostgreSQL Unicode");
+    EXPECT_EQ(ChooseOdbcDriver(TDbProvider::PostgreSQL, {"PostgreSQL ANSI", "SQL Server"}), "");
+
+    const QString tds = "Provider=SQLOLEDB;Data Source=srv,1500;User ID=sa;Password=p";
+    const std::tuple<QString, const char*, QString> cases[] = {  // connection string, driver, ODBC string
+        {"Provider=SQLOLEDB.1;Data Source=10.0.0.5,1500;Initial Catalog=poems;User ID=u;Password=p=q", "SQL Server",
+         "DRIVER={SQL Server};SERVER=10.0.0.5,1500;DATABASE=poems;UID=u;PWD={p=q};Encrypt=no"},
+        {"Provider=SQLOLEDB.1;Data Source=srv\\SQLEXPRESS;User ID=sa;Password=", "ODBC Driver 18 for SQL Server",
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=srv\\SQLEXPRESS;UID=sa;PWD=;Encrypt=no"},
+        {tds, "FreeTDS", OdbcConnectionString(SettingsFromConnectionString(tds))},
+        {"Provider=PostgreSQL;Data Source=db.example.org;Initial Catalog=vq;User ID=reader;Password=\"x;y\"",
+         "PostgreSQL Unicode(x64)",
+         "DRIVER={PostgreSQL Unicode(x64)};SERVER=db.example.org;PORT=5432;DATABASE=vq;UID=reader;PWD={x;y};pqopt={"},
+    };
+    for (const auto& [text, driver, odbc] : cases) {
+        SCOPED_TRACE(text.toStdString());
+        const QString result = WindowsOdbcConnectionString(SettingsFromConnectionString(text), driver);
+        EXPECT_TRUE(odbc.endsWith(u'{') ? result.startsWith(odbc) : result == odbc) << result.toStdString();
+    }
+    const QString postgreSql = WindowsOdbcConnectionString(
+        SettingsFromConnectionString("Provider=PostgreSQL;Data Source=h,6543"), "PostgreSQL Unicode");
+    for (const char* part : {";PORT=6543;", "connect_timeout=15 ", "statement_timeout=30000", "keepalives=1 "})
+        EXPECT_TRUE(postgreSql.contains(part)) << part;
+    EXPECT_TRUE(postgreSql.endsWith(u'}'));
+    EXPECT_FALSE(ErrorOf([] {
+                     WindowsOdbcConnectionString(SettingsFromConnectionString("Provider=PostgreSQL;Data Source=h,0"),
+                                                 "PostgreSQL Unicode");
+                 }).isEmpty());
 }
 
 // ---- The database layer over SQLite ---------------------------------------------------

@@ -1,19 +1,37 @@
 #include "app/fonts_window.h"
 
+#include "app/application_window.h"
+
 #include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
 
 #include <cmath>
 
 namespace {
 
 // Installed Kai faces stand in for kKaiFace, sans faces for the window font.
+// Where no Kai face is installed (a Windows without Chinese fonts), the Kai
+// font shipped beside the program stands in, when there is one.
+void LoadShippedKaiFont(const QStringList& kaiFaces)
+{
+    const QStringList installed = QFontDatabase::families();
+    for (const QString& face : kaiFaces)
+        if (installed.contains(face, Qt::CaseInsensitive))
+            return;
+    const QString shipped = ProgramDirectory() + QStringLiteral("fonts/ukai.ttc");
+    if (QFile::exists(shipped))
+        QFontDatabase::addApplicationFont(shipped);
+}
+
 void RegisterFontSubstitutes()
 {
-    QFont::insertSubstitutions(kKaiFace, {QStringLiteral("KaiTi"), QStringLiteral("KaiTi_GB2312"),
-                                          QStringLiteral("STKaiti"), QStringLiteral("AR PL UKai CN"),
-                                          QStringLiteral("AR PL KaitiM GB"),
-                                          QStringLiteral("AR PL UKai TW"),
-                                          QStringLiteral("Noto Serif CJK SC")});
+    const QStringList kaiFaces = {QStringLiteral("KaiTi"),         QStringLiteral("楷体"),
+                                  QStringLiteral("KaiTi_GB2312"),  QStringLiteral("STKaiti"),
+                                  QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL KaitiM GB"),
+                                  QStringLiteral("AR PL UKai TW")};
+    LoadShippedKaiFont(kaiFaces);
+    QFont::insertSubstitutions(kKaiFace, kaiFaces + QStringList{QStringLiteral("Noto Serif CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
                                 QStringLiteral("Liberation Sans")});

@@ -23,20 +23,6 @@ QString Unquote(const QString& value)
     return value;
 }
 
-// A value is wrapped in braces when the ODBC syntax would otherwise misread it.
-QString OdbcValue(const QString& value)
-{
-    static const QString special = QStringLiteral(";{}=[](),?*!@");
-    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) {
-        return special.contains(c);
-    });
-    if (!needsBraces)
-        return value;
-    QString escaped = value;
-    escaped.replace(QStringLiteral("}"), QStringLiteral("}}"));
-    return QLatin1Char('{') + escaped + QLatin1Char('}');
-}
-
 // Adds the "key=value" pair of `part` (part `number` of the string) to
 // `pairs`; a blank part adds nothing.
 void AddConnectionPair(QMap<QString, QString>& pairs, const QString& part, int number)
@@ -54,6 +40,20 @@ void AddConnectionPair(QMap<QString, QString>& pairs, const QString& part, int n
 }
 
 }  // namespace
+
+// A value is wrapped in braces when the ODBC syntax would otherwise misread it.
+QString OdbcValue(const QString& value)
+{
+    static const QString special = QStringLiteral(";{}=[](),?*!@");
+    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) {
+        return special.contains(c);
+    });
+    if (!needsBraces)
+        return value;
+    QString escaped = value;
+    escaped.replace(QStringLiteral("}"), QStringLiteral("}}"));
+    return QLatin1Char('{') + escaped + QLatin1Char('}');
+}
 
 QString QuoteConnectionValue(const QString& value)
 {

@@ -57,6 +57,9 @@ struct THostPort {
 };
 THostPort SplitDataSource(const QString& dataSource, int defaultPort);
 
+// `value` as it can stand in an ODBC connection string: in braces when the
+// ODBC syntax would otherwise misread it.
+QString OdbcValue(const QString& value);
 // The ODBC connection string for SQL Server through FreeTDS.
 QString OdbcConnectionString(const TConnectionSettings& settings);
 // The driver options QPSQL gets: connection, network and statement timeouts.

@@ -4,6 +4,7 @@
 #include "library/database_cursor.h"
 #include "library/database_query.h"
 #include "library/jet_file.h"
+#include "library/odbc_drivers.h"
 #include "library/pg_cursor.h"
 #include "library/pg_watchdog.h"
 #include "library/qt_sql_cursor.h"
@@ -70,10 +71,11 @@ QSqlDatabase AddDatabase(const QString& driver, const QString& name)
     return db;
 }
 
-// The connection of SQL Server through ODBC and FreeTDS.
+// The connection of a server through ODBC: SQL Server through FreeTDS on
+// Linux; on Windows, SQL Server and PostgreSQL through the drivers installed.
 QSqlDatabase AddOdbcDatabase(const TConnectionSettings& settings, const QString& name)
 {
-    const QString odbc = OdbcConnectionString(settings);
+    const QString odbc = ServerOdbcConnectionString(settings);
     QSqlDatabase db = AddDatabase(QStringLiteral("QODBC"), name);
     db.setDatabaseName(odbc);
     // The login timeout bounds connecting. ODBC defines the connection
@@ -186,7 +188,7 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
 void TDbConnection::OpenServer(const TConnectionSettings& settings)
 {
     QSqlDatabase db;
-    if (settings.Provider == TDbProvider::SqlServer) {
+    if (ServerUsesOdbc(settings.Provider)) {
         db = AddOdbcDatabase(settings, FName);
     } else {
         db = AddPostgreSqlDatabase(settings, FName);

@@ -1,13 +1,37 @@
 #include "library/gbk_codec.h"
 
 #include <QString>
+#include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
+
+#ifdef Q_OS_WIN
+// Qt without ICU has no GBK codec; Windows' own code page 936 is GBK.
+constexpr UINT kGbkCodePage = 936;
+
+// `text` in code page 936, with no best-fit look-alikes: what GBK cannot hold
+// becomes '?'.
+QByteArray EncodeCodePage936(QStringView text)
+{
+    if (text.isEmpty())
+        return {};
+    const auto units = reinterpret_cast<const wchar_t*>(text.utf16());
+    const int size = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, units, size, nullptr, 0, nullptr, nullptr);
+    QByteArray bytes(length, Qt::Uninitialized);
+    WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, units, size, bytes.data(), length, nullptr, nullptr);
+    return bytes;
+}
+#endif
 
 // What one BMP character becomes: 0 nothing, 0x01..0xFF that one byte,
 // from 0x100 on the lead byte (high) and the trail byte (low).
@@ -32,8 +56,7 @@ std::unique_ptr<TGbkTable> BuildTable()
         all.append(QChar(static_cast<char16_t>(c)));
         all.append(QChar(kSeparator));
     }
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(all);
+    const QByteArray bytes = SystemGbk(all);
     qsizetype at = 0;
     for (char32_t c = 0x80; c < 0x10000; ++c) {
         if (IsSurrogate(c)) {
@@ -73,12 +96,61 @@ void AppendCode(std::uint16_t code, std::string& gbk)
 void AppendSupplementary(char32_t c, std::string& gbk)
 {
     const char32_t units[] = {c};
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(QString::fromUcs4(units, 1));
+    const QByteArray bytes = SystemGbk(QString::fromUcs4(units, 1));
     gbk.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 }  // namespace
+
+QByteArray SystemGbk(QStringView text)
+{
+#ifdef Q_OS_WIN
+    // The system gives a '?' for each half of a pair of surrogates; GBK
+    // counts the character once, as ICU does.
+    QString single;
+    single.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            single.append(u'?');
+            ++i;
+        } else {
+            single.append(text[i]);
+        }
+    }
+    return EncodeCodePage936(single);
+#else
+    QStringEncoder encoder("GBK");
+    return encoder.encode(text);
+#endif
+}
+
+QString TextFromGbk(QByteArrayView gbk)
+{
+#ifdef Q_OS_WIN
+    // An incomplete trailing lead byte is dropped, as ICU's decoder keeps it
+    // pending and never emits it.
+    qsizetype size = 0;
+    while (size < gbk.size()) {
+        const auto b = static_cast<unsigned char>(gbk[size]);
+        const qsizetype step = b >= 0x81 && b <= 0xFE ? 2 : 1;
+        if (size + step > gbk.size())
+            break;
+        size += step;
+    }
+    if (size == 0)
+        return {};
+    const int length = MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(size), nullptr, 0);
+    QString text(length, Qt::Uninitialized);
+    MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(size), reinterpret_cast<wchar_t*>(text.data()),
+                        length);
+    return text;
+#else
+    // The decoder keeps an incomplete trailing lead byte pending and never
+    // emits it, which is the drop we want.
+    QStringDecoder decoder("GBK");
+    return decoder.decode(gbk);
+#endif
+}
 
 void AppendGbk(QStringView text, std::string& gbk)
 {

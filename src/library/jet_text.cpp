@@ -1,6 +1,7 @@
 #include "library/jet_text.h"
 
 #include "library/app_error.h"
+#include "library/gbk_codec.h"
 
 #include <QStringDecoder>
 
@@ -63,6 +64,8 @@ QString DecodeJetText(const QByteArray& bytes, const TJetTextForm& form)
 {
     if (!form.Jet3)
         return DecodeJet4Text(bytes);
+    if (form.CodePage == 936)
+        return TextFromGbk(bytes);  // GBK through the system's own converter
     QStringDecoder decoder(Jet3CodecName(form.CodePage).constData());
     if (!decoder.isValid())
         throw TAppError(QStringLiteral("不支持代码页 %1").arg(form.CodePage));

@@ -2,7 +2,6 @@
 
 #include "library/gbk_codec.h"
 
-#include <QStringDecoder>
 
 namespace {
 
@@ -112,10 +111,7 @@ QString AnsiToWide(std::string_view gbk)
 {
     if (gbk.empty())
         return {};
-    QStringDecoder decoder("GBK");
-    // The decoder keeps an incomplete trailing lead byte pending and never
-    // emits it, which is the drop we want.
-    return decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
+    return TextFromGbk(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
 }
 
 std::string GbkFromUtf8(std::string_view utf8)

@@ -10,7 +10,9 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#ifndef VQ_WITHOUT_OPENCC
 #include <opencc.h>
+#endif
 
 #include <algorithm>
 #include <utility>
@@ -166,6 +168,23 @@ QString ReplaceStandIns(QString text)
 
 // ---- TSimplifier ------------------------------------------------------------------
 
+#ifdef VQ_WITHOUT_OPENCC
+
+TSimplifier::TSimplifier() : FHandle(nullptr)
+{
+    throw TAppError(QStringLiteral("This mkpoemdb has no OpenCC: convert the corpus on Linux, "
+                                   "or keep its traditional characters with --keep-traditional"));
+}
+
+TSimplifier::~TSimplifier() = default;
+
+QByteArray TSimplifier::ConvertUtf8(const QByteArray& utf8) const
+{
+    return utf8;  // never reached: no simplifier exists without OpenCC
+}
+
+#else
+
 TSimplifier::TSimplifier() : FHandle(opencc_open(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP))
 {
     if (FHandle == reinterpret_cast<void*>(-1))
@@ -188,6 +207,8 @@ QByteArray TSimplifier::ConvertUtf8(const QByteArray& utf8) const
     opencc_convert_utf8_free(converted);
     return result;
 }
+
+#endif
 
 namespace {
 
