@@ -229,6 +229,40 @@ std::vector<TTableSummary> WritePoemTables(TDbConnection& connection, const std:
     return summaries;
 }
 
+namespace {
+
+// A new empty file of its own name next to `target`, closed again (a
+// QTemporaryFile holds its handle until destroyed, and Windows renames no open
+// file); removed at the end unless kept.
+class TTemporaryPath {
+public:
+    explicit TTemporaryPath(const QFileInfo& target)
+    {
+        QTemporaryFile file(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
+        if (!file.open())
+            throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
+                                .arg(QDir::toNativeSeparators(target.absolutePath()), file.errorString()));
+        file.setAutoRemove(false);
+        FPath = file.fileName();
+    }
+    ~TTemporaryPath()
+    {
+        if (!FKept)
+            QFile::remove(FPath);
+    }
+    TTemporaryPath(const TTemporaryPath&) = delete;
+    TTemporaryPath& operator=(const TTemporaryPath&) = delete;
+
+    const QString& Path() const { return FPath; }
+    void Keep() { FKept = true; }
+
+private:
+    QString FPath;
+    bool FKept = false;
+};
+
+}  // namespace
+
 std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vector<TPoemTable>& tables)
 {
     const QFileInfo target(path);
@@ -240,29 +274,25 @@ std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vecto
 
     // Written under a temporary name next to the target and renamed at the
     // end, so that a reader never sees a half-written database.
-    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!temporary.open())
-        throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
-                            .arg(QDir::toNativeSeparators(target.absolutePath()), temporary.errorString()));
-    temporary.close();
+    TTemporaryPath temporary(target);
     std::vector<TTableSummary> summaries;
     {
         TDbConnection connection;
         connection.SetConnectionString(QStringLiteral("Provider=SQLite;Data Source=") +
-                                       QuoteConnectionValue(temporary.fileName()));
+                                       QuoteConnectionValue(temporary.Path()));
         connection.Open();
         summaries = WritePoemTables(connection, tables);
         connection.Close();
     }
-    QFile::setPermissions(temporary.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+    QFile::setPermissions(temporary.Path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                     QFileDevice::ReadGroup | QFileDevice::ReadOther);
     std::error_code error;
-    std::filesystem::rename(std::filesystem::path(temporary.fileName().toStdU16String()),
+    std::filesystem::rename(std::filesystem::path(temporary.Path().toStdU16String()),
                             std::filesystem::path(target.absoluteFilePath().toStdU16String()), error);
     if (error)
         throw TAppError(QStringLiteral("Cannot write %1: %2")
                             .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(error.message())));
-    temporary.setAutoRemove(false);
+    temporary.Keep();
     return summaries;
 }
 
