@@ -4,6 +4,9 @@
 # works wherever it is unpacked.
 #   plain install:  bin/versequest -> ../lib/versequest/VerseQuest
 #   Debian package: games/versequest -> ../lib/games/versequest/VerseQuest
+if(WIN32)
+  return()  # packaging/windows.cmake lays out the Windows program folder
+endif()
 include(GNUInstallDirs)
 if(VERSEQUEST_DEBIAN_PACKAGE)
   set(VQ_INSTALL_LAUNCHER_DIR games)

@@ -60,6 +60,11 @@ mkdir -p "$deps" "$cache/src"
 exec 9>"$deps/.lock"
 flock 9  # one build of the cache at a time
 
+# The cached Qt chain-loads this toolchain file: a copy in the cache outlives
+# the checkout that built it.
+cmp -s "$toolchain" "$deps/mingw-w64-x86_64.cmake" || cp "$toolchain" "$deps/mingw-w64-x86_64.cmake"
+toolchain=$deps/mingw-w64-x86_64.cmake
+
 stamp_of() { echo "$deps/.stamp-$1"; }
 is_current() { [[ -f $(stamp_of "$1") && $(cat "$(stamp_of "$1")") == "$2" ]]; }
 mark_current() { echo "$2" >"$(stamp_of "$1")"; }
@@ -226,20 +231,27 @@ build_qt() {
   nice cmake --build "$build" --parallel "$jobs" >"$build/build.log" 2>&1 ||
     fail "the Qt build failed, see $build/build.log"
   cmake --install "$build" >/dev/null
-  local translation
-  mkdir -p "$deps/qt/translations"
-  for translation in qtbase_zh_CN qtbase_zh_TW; do
-    cp "/usr/share/qt6/translations/$translation.qm" "$deps/qt/translations/"
-  done
   say "Qt built in $(((SECONDS - start) / 60)) min"
   rm -rf "$src" "$build"
   mark_current qt "$key"
+}
+
+# Qt's own translations are the same files on every platform: the Chinese
+# ones for the game, the English one for the suites' English case.
+install_translations() {
+  local translation
+  mkdir -p "$deps/qt/translations"
+  for translation in qtbase_zh_CN qtbase_zh_TW qtbase_en; do
+    cmp -s "/usr/share/qt6/translations/$translation.qm" "$deps/qt/translations/$translation.qm" ||
+      cp "/usr/share/qt6/translations/$translation.qm" "$deps/qt/translations/"
+  done
 }
 
 build_sqlite
 build_libmdb
 build_gtest
 build_qt
+install_translations
 rmdir "$scratch" 2>/dev/null || true
 for file in qt/bin/qt-cmake qt/bin/Qt6Core.dll qt/plugins/platforms/qwindows.dll qt/plugins/sqldrivers/qsqlite.dll \
             qt/plugins/sqldrivers/qsqlodbc.dll deps/bin/sqlite3.dll deps/bin/libmdb-3.dll deps/lib/libgtest.a; do

@@ -523,6 +523,9 @@ TEST(EndToEnd, RemoteSourceAndAServerStoppedMidSession)
     TypeAnswer(frm, AnsiToWide(frm.FTask.Title));
     EXPECT_EQ(frm.lblScore->text(), QStringLiteral("得分: 1"));
 
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "the server is stopped through scripts/remote-db.sh, which a Windows program cannot wait for";
+#endif
     // The server goes away; the next switch to it reports one failure.
     ASSERT_TRUE(RemoteDb(QStringLiteral("stop")));
     struct TRestart {

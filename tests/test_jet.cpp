@@ -14,6 +14,7 @@
 #include "poem_tables.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTimeZone>
@@ -315,7 +316,7 @@ TEST(JetLoad, TheDatabasePasswordIsChecked)
             EXPECT_FALSE(result.Error);
         } else {
             ASSERT_TRUE(result.Error);
-            EXPECT_EQ(*result.Error, QStringLiteral("无法打开诗词数据库文件 %1：数据库密码不正确").arg(dir.Path()));
+            EXPECT_EQ(*result.Error, QStringLiteral("无法打开诗词数据库文件 %1：数据库密码不正确").arg(QDir::toNativeSeparators(dir.Path())));
         }
         EXPECT_EQ(ReadBytes(dir.Path()), before);
     }
@@ -502,7 +503,7 @@ std::optional<QString> LoadDamaged(const TDamage& damage, int source, std::vecto
     const TLoadResult result = Load(*frm, source);
     EXPECT_TRUE(result.Boxes.empty());
     if (result.Error) {
-        EXPECT_TRUE(result.Error->startsWith(kReadError + dir.Path() + QStringLiteral("："))) << result.Error->toStdString();
+        EXPECT_TRUE(result.Error->startsWith(kReadError + QDir::toNativeSeparators(dir.Path()) + QStringLiteral("："))) << result.Error->toStdString();
     }
     if (library)
         *library = Library(*frm);
