@@ -37,6 +37,14 @@ ctest --test-dir build --output-on-failure
 scripts/package.sh
 scripts/check-package.sh
 
+# The same suites built for 64-bit Windows and run under Wine, then the zip
+# and the installer checked as a player gets them (scripts/test-windows.sh).
+# The first run on a machine builds Qt for Windows into ~/.cache/versequest
+# (about 15 minutes); later runs reuse it. VERSEQUEST_SKIP_WINDOWS=1 skips it.
+if [[ "${VERSEQUEST_SKIP_WINDOWS:-0}" != 1 ]]; then
+  scripts/test-windows.sh
+fi
+
 # The same tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer
 # (skip with VERSEQUEST_SKIP_SANITIZERS=1 for a quick local run).
 if [[ "${VERSEQUEST_SKIP_SANITIZERS:-0}" != 1 ]]; then
