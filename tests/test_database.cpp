@@ -157,7 +157,7 @@ TEST(ConnectionStrings, WindowsDriversAndTheirStrings)
         {tds, "FreeTDS", OdbcConnectionString(SettingsFromConnectionString(tds))},
         {"Provider=PostgreSQL;Data Source=db.example.org;Initial Catalog=vq;User ID=reader;Password=\"x;y\"",
          "PostgreSQL Unicode(x64)",
-         "DRIVER={PostgreSQL Unicode(x64)};SERVER=db.example.org;PORT=5432;DATABASE=vq;UID=reader;PWD={x;y};pqopt={"},
+         "DRIVER={PostgreSQL Unicode(x64)};SERVER=db.example.org;PORT=5432;DATABASE=vq;UID=reader;PWD={x;y};UseDeclareFetch=1;Fetch=2000;pqopt={"},
     };
     for (const auto& [text, driver, odbc] : cases) {
         SCOPED_TRACE(text.toStdString());

@@ -338,6 +338,10 @@ private:
 // player sees the box of a dead network, the library stays as after any failed load and the game plays on.
 TEST(RemoteSource, AFrozenServerIsGivenUpAtTheDeadline)
 {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "Windows reaches PostgreSQL through ODBC, where the round-trip deadline of the "
+                    "PostgreSQL driver does not apply, and has no kill -STOP for the server's backend";
+#endif
     REQUIRE_SERVER();
     const TScopedRoundTripDeadline deadline(std::chrono::seconds(2));
     const int batch = kPostgreSqlBatchRows;

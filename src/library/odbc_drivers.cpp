@@ -1,6 +1,7 @@
 #include "library/odbc_drivers.h"
 
 #include "library/app_error.h"
+#include "library/pg_cursor.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -77,7 +78,12 @@ QString WindowsOdbcConnectionString(const TConnectionSettings& settings, const Q
     text += QStringLiteral(";PWD=") + OdbcValue(settings.Password);
     // The game's strings ask for no encryption ("Use Encryption for Data=False"),
     // which ODBC Driver 18 would otherwise demand.
-    text += postgreSql ? QStringLiteral(";pqopt=") + PostgreSqlOdbcOptions() : QStringLiteral(";Encrypt=no");
+    // psqlODBC reads a result through a server-side cursor in batches, each
+    // FETCH a command of its own under the command timeout, as the PostgreSQL
+    // cursor of Linux builds does; one long SELECT would be cut off.
+    text += postgreSql ? QStringLiteral(";UseDeclareFetch=1;Fetch=%1;pqopt=").arg(kPostgreSqlBatchRows) +
+                             PostgreSqlOdbcOptions()
+                       : QStringLiteral(";Encrypt=no");
     return text;
 }
 
