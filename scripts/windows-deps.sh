@@ -147,7 +147,8 @@ build_sqlite() {
 # ---- libmdb (Jet 3/4 files) ------------------------------------------------------------------
 # The library alone, compiled straight from its sources without glib (its
 # own small glib stand-in) and without iconv; the patch converts text with
-# the Windows API, as msvcrt has no UTF-8 locale.
+# the Windows API, as msvcrt has no UTF-8 locale, and opens a file named in
+# UTF-8 through its wide path, which every folder name Windows allows has.
 build_libmdb() {
   local orig=$cache/src/$mdb_orig
   if [[ ! -f $orig ]] || ! sha256sum --status -c <<<"$mdb_orig_sha256  $orig"; then

@@ -3,6 +3,7 @@
 #include "app/uMain.h"
 #include "support/test_support.h"
 
+#include <QInputMethodEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -210,6 +211,32 @@ TEST(Answers, TitlesCompareByteForByte)
         EXPECT_EQ(game.AnswerControlsEnabled(), solved ? 0 : 4);
         EXPECT_EQ(frm.FHistory.Count(), solved ? 1 : 0);
         EXPECT_TRUE(!solved || frm.FHistory[0] == G("用户\t") + G(c.title) + G("\t《") + G(c.title) + G("》李白"));
+    }
+}
+
+// Guards against a click on 提交 (or 提示 then 提交) that reads the box without
+// the title the input method is still composing, and so loses it.
+TEST(Answers, AComposedTitleIsSubmittedByTheClick)
+{
+    struct Case {
+        QString committed, preedit;
+        bool hintFirst;
+    };
+    const Case cases[] = {{Q(""), Q("静夜思"), false}, {Q("静"), Q("夜思"), false}, {Q(""), Q("静夜思"), true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE((c.committed + u'|' + c.preedit).toStdString());
+        TGame game({Poem("静夜思", "李白", "唐", kQuietNight)});
+        TfrmMain& frm = game.Show();
+        frm.edtAnswer->setText(c.committed);
+        QInputMethodEvent composing(c.preedit, {});
+        QApplication::sendEvent(frm.edtAnswer, &composing);
+        ASSERT_EQ(frm.edtAnswer->text(), c.committed);  // the pre-edit is not text yet
+        if (c.hintFirst)
+            game.Click(frm.lblHint);
+        game.Click(frm.lblSubmit);
+        EXPECT_EQ(game.Status(), kSolved);
+        EXPECT_EQ(frm.FScore, 1);
+        EXPECT_TRUE(frm.edtAnswer->text().isEmpty());
     }
 }
 

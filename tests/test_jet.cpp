@@ -250,27 +250,31 @@ TEST(JetFile, EdgeRowsReadAsStored)
 
 // ---- Through the loader ------------------------------------------------------------------------
 
-// A program directory whose db21.mdb is a copy of `jetFile`, or the SQLite file of the bundled poems.
+// A program directory (or `folder` inside one) whose db21.mdb (or file `name`) is a copy of `jetFile`, or the
+// SQLite file of the bundled poems.
 class TPoemDir {
 public:
-    explicit TPoemDir(const QString& jetFile = QString())
+    explicit TPoemDir(const QString& jetFile = QString(), const QString& name = kDb, const QString& folder = {})
+        : FDir(folder), FName(name)
     {
         if (!jetFile.isEmpty()) {
-            WriteBytes(FDir.File(kDb), ReadBytes(kJetDir + jetFile));
+            WriteBytes(Path(), ReadBytes(kJetDir + jetFile));
             return;
         }
-        WriteSQLiteFile(FDir.File(kDb), {ReadTableArgument("TBZ300=" + kPoemDir + "tbz300.jsonl"),
-                                         ReadTableArgument("TB112=" + kPoemDir + "tb112.jsonl")});
+        WriteSQLiteFile(Path(), {ReadTableArgument("TBZ300=" + kPoemDir + "tbz300.jsonl"),
+                                 ReadTableArgument("TB112=" + kPoemDir + "tb112.jsonl")});
     }
-    QString Path() const { return FDir.File(kDb); }
+    QString Path() const { return FDir.File(FName); }
 
 private:
     TScopedProgramDir FDir;
+    QString FName;
 };
 
-std::vector<std::string> LoadLibrary(const QString& jetFile, int source)
+std::vector<std::string> LoadLibrary(const QString& jetFile, int source, const QString& name = kDb,
+                                     const QString& folder = {})
 {
-    TPoemDir dir(jetFile);
+    TPoemDir dir(jetFile, name, folder);
     auto frm = MakeWindow();
     const TLoadResult result = Load(*frm, source);
     EXPECT_FALSE(result.Error) << result.Error.value_or(QString()).toStdString();
@@ -278,18 +282,29 @@ std::vector<std::string> LoadLibrary(const QString& jetFile, int source)
     return Library(*frm);
 }
 
-// Guards against any source playing differently from the Jet file than from the SQLite file of the same poems.
+// Guards against any source playing differently from the Jet file than from the SQLite file of the same poems,
+// against an Access 2007+ (ACE) file or a db21.accdb beside the program refused, and against a file in a folder
+// whose name the system's code page cannot spell failing to open.
 TEST(JetLoad, EachLocalSourceGivesTheSameLibraryAsSQLite)
 {
     TScopedEnv password(kPasswordVariable, kFixturePassword);
+    const struct { const char* file; const char* name; const char* folder; } cases[] = {
+        {"db21-jet4.mdb", "db21.mdb", ""},
+        {"db21-ace12.mdb", "db21.mdb", ""},
+        {"db21-ace12.mdb", "db21.accdb", ""},
+        {"db21-jet4.mdb", "db21.mdb", "诗词游戏 刘䶮 😀"},
+    };
     for (int source = 0; source < 4; ++source) {
-        SCOPED_TRACE(source);
         const std::vector<std::string> fromSQLite = LoadLibrary(QString(), source);
-        const std::vector<std::string> fromJet = LoadLibrary(QStringLiteral("db21-jet4.mdb"), source);
         EXPECT_GT(fromSQLite.size(), 30u);
-        ASSERT_EQ(fromJet.size(), fromSQLite.size());
-        for (std::size_t i = 0; i < fromJet.size(); ++i)
-            ASSERT_EQ(fromJet[i], fromSQLite[i]) << i;
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.file << " as " << c.folder << '/' << c.name << ", source " << source);
+            const std::vector<std::string> fromJet =
+                LoadLibrary(QString::fromUtf8(c.file), source, QString::fromUtf8(c.name), QString::fromUtf8(c.folder));
+            ASSERT_EQ(fromJet.size(), fromSQLite.size());
+            for (std::size_t i = 0; i < fromJet.size(); ++i)
+                ASSERT_EQ(fromJet[i], fromSQLite[i]) << i;
+        }
     }
 }
 
@@ -301,6 +316,7 @@ TEST(JetLoad, TheDatabasePasswordIsChecked)
         {"db21-jet4.mdb", kFixturePassword, true},     {"db21-jet4.mdb", std::nullopt, false},
         {"db21-jet4.mdb", QByteArray(""), false},      {"db21-jet4.mdb", QByteArray("SHICI936"), false},
         {"db21-jet4.mdb", QByteArray("shici9367"), false}, {"edge-jet4.mdb", QByteArray("anything"), true},
+        {"db21-ace12.mdb", kFixturePassword, true},    {"db21-ace12.mdb", QByteArray("shici"), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.password.value_or("(unset)").toStdString());
@@ -520,6 +536,17 @@ TEST(JetDamage, DamagedFilesGiveAClearError)
         {"header page zeroed", [](QByteArray b) { return b.replace(0, kPageSize, QByteArray(kPageSize, '\0')); },
          "既不是 SQLite 3 也不是 Jet 3/4"},
         {"unknown version", [](QByteArray b) { return b.replace(0x14, 1, "\x05"); }, "不支持的 Jet 版本 5"},
+        {"unknown ACE version", [](QByteArray b) { return b.replace(4, 15, "Standard ACE DB").replace(0x14, 1, "\x09"); },
+         "不支持的 ACE 版本 9"},
+        // Access 2010+ encryption: an encoding key in the header (stored under the header's RC4 layer, so that
+        // flipping a stored bit flips the key's). libmdb would decode every page with it and read noise.
+        {"an ACE file encrypted with its password",
+         [](QByteArray b) {
+             b.replace(4, 15, "Standard ACE DB").replace(0x14, 1, "\x02");
+             b[0x3e] = static_cast<char>(b[0x3e] ^ 0x5A);
+             return b;
+         },
+         "已用密码加密"},
         {"catalog random", RandomPages(2, 2, 1), "MSysObjects"},
         {"table definitions random", RandomPages(4, 5, 2), "应是表"},
         {"every page after the definitions random", RandomPages(6, 38, 3), ""},

@@ -1,6 +1,7 @@
 // The main window's fixed properties, start-up files, first show, shortcuts,
 // closing, and errors escaping handlers; real widgets, offscreen.
 #include "app/command_line.h"
+#include "app/screen_fit.h"
 #include "app/uMain.h"
 #include "support/test_support.h"
 
@@ -444,6 +445,31 @@ TEST(Toolkit, StandardButtonsFollowTheSystemLanguage)
 
 // Guards against a window centred by its client area alone: the frame
 // around it counts, on the screen's available area.
+// Guards against a window whose title bar or command buttons leave a small or scaled screen: measured on laptops
+// (Windows' task bar of 48 logical pixels, its frame at the system's scale) and a 1024 x 600 netbook under Xvfb
+// (no window manager, no frame). Where the window fits at the system's scale nothing changes.
+TEST(MainWindow, FitsTheWorkAreaOfEveryScreen)
+{
+    const QSize client(TfrmMain::kClientWidth, TfrmMain::kClientHeight);
+    const struct { const char* name; QRect area; QMargins frame; double system; double scale; QPoint at; } cases[] = {
+        {"1920x1080 at 150 %", {0, 0, 1920, 1008}, {11, 45, 11, 11}, 1.5, 1.33, {417, 0}},
+        {"1366x768 at 125 %", {0, 0, 1366, 708}, {9, 38, 9, 9}, 1.25, 0.92, {306, 1}},
+        {"1366x768 at 100 %", {0, 0, 1366, 720}, {7, 30, 7, 7}, 1.0, 0.95, {296, 1}},
+        {"1280x720 at 100 %", {0, 0, 1280, 672}, {7, 30, 7, 7}, 1.0, 0.88, {281, 2}},
+        {"1024x600, no frame", {0, 0, 1024, 600}, {}, 1.0, 0.83, {180, 3}},
+        {"1920x1080 at 100 %: fits", {0, 0, 1920, 1032}, {7, 30, 7, 7}, 1.0, 1.0, {553, 140}},
+        {"exactly as high as the window", {0, 0, 814, 752}, {7, 30, 7, 7}, 1.0, 1.0, {0, 0}},
+        {"a second screen, task bar on top, too small for any scale", {1920, 30, 320, 240}, {7, 30, 7, 7}, 1.0, 0.5,
+         {1920, 30}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TWindowFit fit = FitWindow(c.area, c.frame, c.system, client);
+        EXPECT_NEAR(fit.Scale, c.scale, 1e-9);
+        EXPECT_EQ(fit.Position, c.at);
+    }
+}
+
 TEST(MainWindow, CentredWithItsFrameOnTheAvailableArea)
 {
     TScopedProgramDir dir;

@@ -1,6 +1,7 @@
 #include "app/application_window.h"
 
 #include "app/fonts_window.h"
+#include "app/screen_fit.h"
 
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QTranslator>
 #include <QWindow>
 
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -186,25 +188,79 @@ int RunGuarded(const std::function<int()>& body)
     return 1;
 }
 
+namespace {
+
+// The frame a window of `flags` gets, in logical pixels. Windows knows it
+// once the native window exists; an X11 window manager tells it only after
+// the window is shown, so a usual title bar is assumed where none is known.
+QMargins ExpectedFrame(const QSize& client, Qt::WindowFlags flags)
+{
+    QWindow probe;
+    probe.setFlags(flags);
+    probe.resize(client);
+    probe.create();
+    const QMargins frame = probe.frameMargins();
+    return frame.isNull() ? QMargins(2, 32, 2, 2) : frame;
+}
+
+QMargins Scaled(const QMargins& margins, double scale)
+{
+    const auto side = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
+    return {side(margins.left()), side(margins.top()), side(margins.right()), side(margins.bottom())};
+}
+
+// The factor by which Qt's own scale must change for the window to fit its
+// screen; 1 when it fits as it is.
+double FitFactor(const QSize& client, Qt::WindowFlags flags)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QString platform = QGuiApplication::platformName();
+    if (!screen || platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return 1.0;
+    const double systemScale = screen->devicePixelRatio();
+    const QRect area = screen->availableGeometry();
+    const QRect deviceArea(area.topLeft(), (QSizeF(area.size()) * systemScale).toSize());
+    const TWindowFit fit = FitWindow(deviceArea, Scaled(ExpectedFrame(client, flags), systemScale), systemScale, client);
+    return fit.Scale / systemScale;
+}
+
+}  // namespace
+
+std::unique_ptr<TApplication> CreateFittedApplication(int& argc, char** argv, const QSize& client,
+                                                      Qt::WindowFlags flags)
+{
+    auto app = std::make_unique<TApplication>(argc, argv);
+    const double factor = FitFactor(client, flags);
+    if (factor >= 1.0)
+        return app;
+    app.reset();
+    // A factor the user gave is the system's scale too: the fit scales it.
+    bool given = false;
+    const double userFactor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(given && userFactor > 0 ? userFactor * factor : factor, 'g', 6));
+    return std::make_unique<TApplication>(argc, argv);
+}
+
 void CentreOnScreen(QWidget* window)
 {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
     // The frame is known once the native window exists; a top-level's
-    // position is that of its frame.
+    // position is that of its frame. Both are logical pixels here, at the
+    // scale the application chose.
     window->winId();
     const QMargins frame = window->windowHandle() ? window->windowHandle()->frameMargins() : QMargins();
-    const QSize outer = window->size().grownBy(frame);
-    const QRect area = screen->availableGeometry();
-    window->move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+    window->move(PlaceWindow(screen->availableGeometry(), window->size().grownBy(frame)));
 }
 
 bool InstallQtTranslations(const QLocale& locale)
 {
     // One translator for the life of the application, replaced when asked
     // for another locale.
-    static QTranslator* installed = nullptr;
+    // A QPointer, since an application made anew (see CreateFittedApplication)
+    // takes its translator with it.
+    static QPointer<QTranslator> installed;
     auto translator = std::make_unique<QTranslator>(QCoreApplication::instance());
     if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -11,6 +11,7 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -72,12 +73,20 @@ private:
     int FEscapedErrors = 0;
 };
 
+// The application object of a program whose main window has `client`
+// logical pixels and `flags`. Where that window with its frame does not fit
+// the work area of the primary screen at the system's scale, the whole
+// interface is scaled down until it does: the object is made a second time,
+// with Qt's scale factor set (it is read only when an application starts).
+std::unique_ptr<TApplication> CreateFittedApplication(int& argc, char** argv, const QSize& client,
+                                                      Qt::WindowFlags flags);
+
 // Runs the program's body; an error escaping it is shown in the "Error" box,
 // while the application object still exists to show it, and gives 1.
 int RunGuarded(const std::function<int()>& body);
 
 // Places a top-level window so that its outer frame is centred on the
-// available area of its screen.
+// available area of its screen, its title bar never above that area's top.
 void CentreOnScreen(QWidget* window);
 
 // Installs Qt's own translations for `locale` (the texts of standard dialog

@@ -2,6 +2,9 @@
 
 #include "app/palette.h"
 
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -211,6 +214,30 @@ bool TEdit::CanFocus() const
             return false;
     }
     return true;
+}
+
+void TEdit::CommitComposition()
+{
+    if (FPreedit.isEmpty())
+        return;
+    // The input method commits its own text where it can (IBus, Fcitx);
+    // Windows' commits on a reset. A platform that does neither (or an input
+    // method that has gone) leaves the pre-edit: commit it here.
+    QInputMethod* inputMethod = QGuiApplication::inputMethod();
+    inputMethod->commit();
+    if (!FPreedit.isEmpty())
+        inputMethod->reset();
+    if (!FPreedit.isEmpty()) {
+        QInputMethodEvent commit;
+        commit.setCommitString(FPreedit);
+        inputMethodEvent(&commit);
+    }
+}
+
+void TEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    QLineEdit::inputMethodEvent(event);
+    FPreedit = event->preeditString();
 }
 
 void TEdit::keyPressEvent(QKeyEvent* event)

@@ -146,12 +146,19 @@ public:
     explicit TEdit(QWidget* parent);
     // Whether the box and every window containing it are visible and enabled.
     bool CanFocus() const;
+    // Commits what an input method is still composing in the box (the
+    // underlined pre-edit text), so that text() holds what the player sees.
+    void CommitComposition();
 
 Q_SIGNALS:
     void KeyDown(int& key, Qt::KeyboardModifiers modifiers);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+
+private:
+    QString FPreedit;  // the input method's open composition, empty when none
 };
 
 // The read-only history memo: lines appended at the end, wrapped at its width.

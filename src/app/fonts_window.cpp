@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QPointer>
 
 #include <cmath>
 
@@ -41,9 +42,11 @@ void RegisterFontSubstitutes()
 
 void SetUpFonts()
 {
-    static bool registered = false;
-    if (!registered) {
-        registered = true;
+    // Once for each application object: the shipped font goes with the one
+    // it was added to (an application made anew registers it again).
+    static QPointer<QCoreApplication> registeredFor;
+    if (registeredFor != QCoreApplication::instance()) {
+        registeredFor = QCoreApplication::instance();
         RegisterFontSubstitutes();
     }
     QApplication::setFont(WindowFont());

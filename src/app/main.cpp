@@ -48,7 +48,9 @@ int main(int argc, char* argv[])
     // The check needs no screen either.
     if (commandLine.Check && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    TApplication app(argc, argv);
+    const std::unique_ptr<TApplication> application = CreateFittedApplication(
+        argc, argv, QSize(TfrmMain::kClientWidth, TfrmMain::kClientHeight), TfrmMain::kWindowFlags);
+    TApplication& app = *application;
     return RunGuarded([&app, &commandLine] {
         if (commandLine.Check) {
             QTextStream out(stdout);

@@ -48,9 +48,7 @@ TfrmMain::TfrmMain(QWidget* parent, std::optional<int> startRange)
     : QWidget(parent), FStartRange(startRange)
 {
     Q_INIT_RESOURCE(resources);
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(kWindowFlags);
     setFixedSize(kClientWidth, kClientHeight);
     setWindowTitle(QStringLiteral("青简堂诗词飞花令"));
     setWindowIcon(BuiltInIcon());

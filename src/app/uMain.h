@@ -31,6 +31,10 @@ public:
 
     static constexpr int kClientWidth = 800;
     static constexpr int kClientHeight = 715;
+    // A fixed frame with the system menu and minimise and close buttons, no maximise.
+    static constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                                   Qt::WindowCloseButtonHint;
 
     // ---- Program state, in declaration order. Public so that tests can drive
     // ---- the window and look at what it holds.

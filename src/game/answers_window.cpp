@@ -37,6 +37,8 @@ void TfrmMain::SubmitAnswer()
 {
     if (!FPuzzleActive || FPuzzleOver)
         return;
+    // A click on 提交 reaches us while a title may still be composing.
+    edtAnswer->CommitComposition();
     const std::string text = TrimGbk(WideToAnsi(edtAnswer->text()));
     edtAnswer->clear();
     if (!CheckAnswer(text))

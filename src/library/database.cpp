@@ -56,7 +56,7 @@ THeader ReadHeader(const QString& path)
 
 [[noreturn]] void FailUnsupportedFile(const QString& path)
 {
-    throw TAppError(QStringLiteral("无法读取诗词数据库文件 %1：不是可识别的诗词数据库文件（既不是 SQLite 3 也不是 Jet 3/4 数据库）")
+    throw TAppError(QStringLiteral("无法读取诗词数据库文件 %1：不是可识别的诗词数据库文件（既不是 SQLite 3 也不是 Jet 3/4 或 Access 2007 及以后版本的数据库）")
                         .arg(QDir::toNativeSeparators(path)));
 }
 

@@ -15,8 +15,14 @@
 
 namespace {
 
+// Jet 3 and Jet 4 files; Access 2007 and later write the same page layout
+// as Jet 4 under an ACE signature, with versions 2 (2007) to 6 (2019).
 constexpr char kJetSignature[] = "Standard Jet DB";  // with its terminating zero: 16 bytes
+constexpr char kAceSignature[] = "Standard ACE DB";
 constexpr int kJetSignatureSize = sizeof(kJetSignature);
+static_assert(sizeof(kAceSignature) == kJetSignatureSize);
+constexpr int kFirstAceVersion = 2;
+constexpr int kLastAceVersion = 6;
 constexpr int kJetSignatureOffset = 4;
 constexpr int kJetVersionOffset = 0x14;
 constexpr int kJet3PageSize = 2048;
@@ -33,6 +39,12 @@ constexpr int kPasswordOffset = 0x42;
 constexpr int kJet3PasswordSize = 20;
 constexpr int kJet4PasswordSize = 40;
 constexpr int kJet4CreationDateOffset = 0x72;
+
+bool HasSignature(const QByteArray& head, const char* signature)
+{
+    return head.size() >= kJetSignatureOffset + kJetSignatureSize &&
+           head.mid(kJetSignatureOffset, kJetSignatureSize) == QByteArray(signature, kJetSignatureSize);
+}
 
 // Java-style conversion of the creation date to its day number: NaN is 0,
 // out-of-range values saturate (a plain cast would be undefined).
@@ -93,12 +105,15 @@ void CheckFileShape(TJetHandle& file)
         file.Fail(stream.errorString());
     const QByteArray head = stream.read(kJetVersionOffset + 1);
     if (!IsJetHeader(head) || head.size() <= kJetVersionOffset)
-        file.Fail(QStringLiteral("文件头不是 Jet 3 或 Jet 4 数据库的文件头"));
+        file.Fail(QStringLiteral("文件头不是 Jet 3、Jet 4 或 Access 2007 及以后版本数据库的文件头"));
     const int version = static_cast<unsigned char>(head[kJetVersionOffset]);
-    if (version != MDB_VER_JET3 && version != MDB_VER_JET4)
+    if (HasSignature(head, kJetSignature) && version != MDB_VER_JET3 && version != MDB_VER_JET4)
         file.Fail(QStringLiteral("不支持的 Jet 版本 %1（只能读取 Jet 3 和 Jet 4）").arg(version));
+    if (HasSignature(head, kAceSignature) && (version < kFirstAceVersion || version > kLastAceVersion))
+        file.Fail(QStringLiteral("不支持的 ACE 版本 %1（只能读取 Access 2007 至 2019 的文件）").arg(version));
     if (head[0] != 0)
         file.Fail(QStringLiteral("文件头已损坏"));
+    file.Ace = version >= kFirstAceVersion;
     file.Jet3 = version == MDB_VER_JET3;
     file.PageSize = file.Jet3 ? kJet3PageSize : kJet4PageSize;
     const qint64 size = stream.size();
@@ -170,8 +185,7 @@ struct TJetFile::TImpl {
 
 bool IsJetHeader(const QByteArray& head)
 {
-    return head.size() >= kJetSignatureOffset + kJetSignatureSize &&
-           head.mid(kJetSignatureOffset, kJetSignatureSize) == QByteArray(kJetSignature, kJetSignatureSize);
+    return HasSignature(head, kJetSignature) || HasSignature(head, kAceSignature);
 }
 
 TJetFile::TJetFile(std::unique_ptr<TImpl> impl) : FImpl(std::move(impl)) {}
@@ -184,9 +198,20 @@ std::unique_ptr<TJetFile> TJetFile::Open(const QString& path, const QString& pas
     TJetHandle& file = impl->File;
     file.Path = path;
     CheckFileShape(file);
+    // Windows' libmdb takes its file names in UTF-8 and opens them through
+    // their wide form, which every folder name has; elsewhere names are bytes.
+#ifdef _WIN32
+    file.Mdb = mdb_open(path.toUtf8().constData(), MDB_NOFLAGS);
+#else
     file.Mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+#endif
     if (!file.Mdb || file.Mdb->fmt->pg_size != file.PageSize)
         file.Fail(QStringLiteral("libmdb 无法打开此文件"));
+    // An ACE file with an encoding key is encrypted with its password
+    // (Access 2010 and later), which libmdb cannot undo: it would read noise.
+    if (file.Ace && file.Mdb->f->db_key != 0)
+        file.Fail(QStringLiteral("此 Access 数据库文件已用密码加密，无法读取。请在 Access 中打开它，"
+                                 "用“文件 > 信息 > 解密数据库”撤销数据库密码后再试"));
     CheckPassword(file, password);
     return std::unique_ptr<TJetFile>(new TJetFile(std::move(impl)));
 }

@@ -1,5 +1,6 @@
 #pragma once
-// A Jet 3 / Jet 4 database file (the .mdb format), read through libmdb from
+// A Jet 3 / Jet 4 database file (the .mdb format), or an Access 2007+ file
+// (.accdb, the same layout as Jet 4) that is not encrypted, read through libmdb from
 // mdbtools: the local poem database when it is not an SQLite file. Read-only.
 //
 // libmdb finds tables, columns, rows and long values; the Jet layer adds what
@@ -17,8 +18,9 @@
 
 class TDbCursor;
 
-// True when `head` (the first bytes of a file) is a Jet 3 or Jet 4 header:
-// "Standard Jet DB" and its terminating zero at byte 4.
+// True when `head` (the first bytes of a file) is a Jet 3, Jet 4 or ACE
+// (Access 2007 and later) header: "Standard Jet DB" or "Standard ACE DB" and
+// its terminating zero at byte 4.
 bool IsJetHeader(const QByteArray& head);
 
 // An open Jet file. Every failure raises TAppError whose message names the

@@ -16,6 +16,7 @@ struct TJetHandle {
     QString Path;
     MdbHandle* Mdb = nullptr;
     bool Jet3 = false;
+    bool Ace = false;  // Access 2007 and later: Jet 4's layout under an ACE header
     int PageSize = 0;
     std::uint32_t PageCount = 0;  // from the file's size, checked before libmdb opened it
 

@@ -142,11 +142,15 @@ std::int64_t OpenRemoteSource(TfrmMain& form, const TPoemSource& source, TDbConn
     return total;
 }
 
-// Opens db21.mdb in the program directory; a missing file (or a folder of
-// that name) is reported and stops the load.
+// Opens db21.mdb in the program directory, or db21.accdb where there is no
+// db21.mdb; a missing file (or a folder of that name) is reported and stops
+// the load.
 void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& connection)
 {
-    const QString path = ProgramDirectory() + kLocalDatabaseName;
+    QString path = ProgramDirectory() + kLocalDatabaseName;
+    if (const QString access = ProgramDirectory() + kLocalAccessDatabaseName;
+        !QFileInfo(path).isFile() && QFileInfo(access).isFile())
+        path = access;
     if (!QFileInfo(path).isFile()) {
         ShowLoaderBox(form, QStringLiteral("找不到数据库文件：") + QDir::toNativeSeparators(path),
                       QStringLiteral("错误"), TMsgIcon::Error);

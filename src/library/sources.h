@@ -25,6 +25,8 @@ QString PoemsSql(const TPoemSource& source);
 
 // The name of the local poem database in the program directory.
 inline const QString kLocalDatabaseName = QStringLiteral("db21.mdb");
+// Read where db21.mdb is missing: the name a current Access saves the file under.
+inline const QString kLocalAccessDatabaseName = QStringLiteral("db21.accdb");
 
 // The connection string of the local poem database at `path`.
 QString LocalConnectionString(const QString& path, const QString& password);

@@ -5,9 +5,12 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 
@@ -21,8 +24,12 @@ TMessageBoxRecorder::~TMessageBoxRecorder()
     SetMessageBoxHook(std::move(FPrevious));
 }
 
-TScopedProgramDir::TScopedProgramDir()
+TScopedProgramDir::TScopedProgramDir(const QString& folder)
 {
+    if (!folder.isEmpty()) {
+        EXPECT_TRUE(QDir(FDir.path()).mkdir(folder)) << folder.toStdString();
+        FFolder = folder + QLatin1Char('/');
+    }
     SetProgramDirectoryOverride(Path());
 }
 

@@ -33,14 +33,17 @@ private:
 // program reads from its directory (database, icon, background) go here.
 class TScopedProgramDir {
 public:
-    TScopedProgramDir();
+    // The program directory is a fresh folder, or `folder` (a name of any
+    // script) inside it.
+    explicit TScopedProgramDir(const QString& folder = QString());
     ~TScopedProgramDir();
 
-    QString Path() const { return FDir.path() + QLatin1Char('/'); }
+    QString Path() const { return FDir.path() + QLatin1Char('/') + FFolder; }
     QString File(const QString& name) const { return Path() + name; }
 
 private:
     QTemporaryDir FDir;  // not copyable, so neither is the scope
+    QString FFolder;     // empty, or the folder's name with a trailing '/'
 };
 
 // The source dialog that every TfrmMain opens: GUI suites answer it
