@@ -1,6 +1,7 @@
 #include "app/application_window.h"
 
 #include "app/fonts_window.h"
+#include "app/scaled_host_window.h"
 #include "app/screen_fit.h"
 
 #include <QEventLoop>
@@ -12,6 +13,7 @@
 #include <QTranslator>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -169,7 +171,11 @@ int TApplication::Run(QWidget* mainForm)
 {
     if (FTerminated)
         return 0;
-    if (mainForm) {
+    if (mainForm && FFormScale < 1.0) {
+        auto* host = new TScaledHost(mainForm, FFormScale);  // frees itself with the form
+        CentreOnScreen(host);
+        host->show();
+    } else if (mainForm) {
         CentreOnScreen(mainForm);
         mainForm->show();
     }
@@ -209,19 +215,22 @@ QMargins Scaled(const QMargins& margins, double scale)
     return {side(margins.left()), side(margins.top()), side(margins.right()), side(margins.bottom())};
 }
 
-// The factor by which Qt's own scale must change for the window to fit its
-// screen; 1 when it fits as it is.
-double FitFactor(const QSize& client, Qt::WindowFlags flags)
+struct TScreenScale {
+    double System = 1.0;  // device pixels per logical pixel on the screen
+    double Fit = 1.0;     // the largest, at most System, at which the window fits
+};
+
+TScreenScale FitOnPrimaryScreen(const QSize& client, Qt::WindowFlags flags)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QString platform = QGuiApplication::platformName();
     if (!screen || platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
-        return 1.0;
+        return {};
     const double systemScale = screen->devicePixelRatio();
     const QRect area = screen->availableGeometry();
     const QRect deviceArea(area.topLeft(), (QSizeF(area.size()) * systemScale).toSize());
     const TWindowFit fit = FitWindow(deviceArea, Scaled(ExpectedFrame(client, flags), systemScale), systemScale, client);
-    return fit.Scale / systemScale;
+    return {systemScale, fit.Scale};
 }
 
 }  // namespace
@@ -230,15 +239,22 @@ std::unique_ptr<TApplication> CreateFittedApplication(int& argc, char** argv, co
                                                       Qt::WindowFlags flags)
 {
     auto app = std::make_unique<TApplication>(argc, argv);
-    const double factor = FitFactor(client, flags);
-    if (factor >= 1.0)
+    const TScreenScale scale = FitOnPrimaryScreen(client, flags);
+    if (scale.Fit >= scale.System)
         return app;
-    app.reset();
-    // A factor the user gave is the system's scale too: the fit scales it.
-    bool given = false;
-    const double userFactor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
-    qputenv("QT_SCALE_FACTOR", QByteArray::number(given && userFactor > 0 ? userFactor * factor : factor, 'g', 6));
-    return std::make_unique<TApplication>(argc, argv);
+    // Qt's scale goes down to 1 device pixel per logical pixel; the host
+    // takes the form the rest of the way.
+    const double factor = std::max(scale.Fit, 1.0) / scale.System;
+    if (factor < 1.0) {
+        app.reset();
+        // A factor the user gave is part of the system's scale: the fit scales it.
+        bool given = false;
+        const double userFactor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(given && userFactor > 0 ? userFactor * factor : factor, 'g', 6));
+        app = std::make_unique<TApplication>(argc, argv);
+    }
+    app->SetFormScale(std::min(scale.Fit, 1.0));
+    return app;
 }
 
 void CentreOnScreen(QWidget* window)

@@ -68,8 +68,14 @@ public:
     // Shows the main form centred on the primary screen and runs the loop.
     int Run(QWidget* mainForm);
 
+    // The scale, below one device pixel per logical pixel, that the main form
+    // is drawn at (see TScaledHost); 1 for a form that Qt's own scale fits.
+    double FormScale() const { return FFormScale; }
+    void SetFormScale(double scale) { FFormScale = scale; }
+
 private:
     bool FTerminated = false;
+    double FFormScale = 1.0;
     int FEscapedErrors = 0;
 };
 
@@ -78,6 +84,8 @@ private:
 // the work area of the primary screen at the system's scale, the whole
 // interface is scaled down until it does: the object is made a second time,
 // with Qt's scale factor set (it is read only when an application starts).
+// Qt paints at no scale below 1, so the form is drawn below that by a host
+// (FormScale), the dialogs at 1.
 std::unique_ptr<TApplication> CreateFittedApplication(int& argc, char** argv, const QSize& client,
                                                       Qt::WindowFlags flags);
 

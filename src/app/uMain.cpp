@@ -181,7 +181,9 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // A key press not taken by its receiver travels on to the parents; the
     // window previews it once, at its first receiver.
     QWidget* focus = QApplication::focusWidget();
-    const bool firstReceiver = focus && focus->window() == this ? target == focus : target == this;
+    if (!focus || focus->window() != this)
+        focus = focusWidget();  // the window shown through a host (TScaledHost) has its focus there
+    const bool firstReceiver = focus ? target == focus : target == this;
     if (!firstReceiver)
         return false;
     int key = VirtualKeyOf(static_cast<QKeyEvent*>(event)->key());
