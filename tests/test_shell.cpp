@@ -1,6 +1,7 @@
 // The main window's fixed properties, start-up files, first show, shortcuts,
 // closing, and errors escaping handlers; real widgets, offscreen.
 #include "app/command_line.h"
+#include "app/scaled_host_window.h"
 #include "app/screen_fit.h"
 #include "app/uMain.h"
 #include "support/test_support.h"
@@ -333,6 +334,36 @@ TEST(MainWindow, CloseDuringALoadIsDeferred)
     EXPECT_TRUE(frm->close());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(frm.isNull());
+}
+
+// Guards against the window drawn scaled on a small screen (below Qt's own scales) losing its shortcuts, its
+// clicks or its deferred close, or staying behind when the window goes.
+TEST(MainWindow, ScaledOnASmallScreenItPlaysAndClosesAsUnscaled)
+{
+    TScopedProgramDir dir;
+    TMessageBoxRecorder boxes;  // the start-up load reports the missing database
+    QPointer<TfrmMain> frm = new TfrmMain;
+    QPointer<TScaledHost> host = new TScaledHost(frm, 0.8);
+    ShowAndActivate(*host);
+    EXPECT_EQ(host->size(), QSize(640, 572));
+    EXPECT_EQ(host->windowTitle(), QStringLiteral("青简堂诗词猜诗"));
+    frm->edtAnswer->setFocus();
+    QTest::keyClick(host, Qt::Key_T);
+    EXPECT_TRUE(frm->FPoemVisible);
+    EXPECT_EQ(frm->edtAnswer->text(), QStringLiteral("t"));
+    QTest::mouseClick(host->viewport(), Qt::LeftButton, {}, QPoint(447, 32));  // the poem tab (547, 12, 24 x 56)
+    EXPECT_FALSE(frm->FPoemVisible);
+
+    frm->FLoading = true;
+    EXPECT_FALSE(host->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(frm.isNull() || host.isNull());
+    frm->FLoading = false;
+    EXPECT_TRUE(host->close());
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(frm.isNull());
+    EXPECT_TRUE(host.isNull());
 }
 
 // Guards against wrong pixel sizes for the designed point sizes.
