@@ -146,6 +146,37 @@ else
   echo "no Linux build in build/: the pictures are checked by their colours only"
 fi
 
+echo "== the zip at 150 % on a 1920 x 1080 screen (the usual 14-inch laptop)"
+# Windows' display scaling, as Wine takes it; the window with its frame does
+# not fit at 1.5, so it must come up whole at the largest scale that does.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; wineserver -w; }
+set_dpi 144
+wide=$((display + 1))
+while [[ -e /tmp/.X11-unix/X$wide || -e /tmp/.X$wide-lock ]]; do wide=$((wide + 1)); done
+Xvfb ":$wide" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$wide ]] && break; sleep 0.1; done
+(cd "$games/$folder" && DISPLAY=:$wide exec env -u WINEPATH wine VerseQuest.exe) >/dev/null 2>&1 &
+pids+=($!)
+disown "$!"
+DISPLAY=:$wide "$probe" wait 480 360 60 >/dev/null || fail "150 %: no 480 x 360 source dialog: $(DISPLAY=:$wide "$probe" windows)"
+DISPLAY=:$wide "$probe" key Return
+fitted=
+for _ in $(seq 60); do
+  # The main window: wider than at 100 %, narrower than at 150 %.
+  fitted=$(DISPLAY=:$wide "$probe" windows | awk '$4 > 800 && $4 < 1200 { print; exit }')
+  [[ -n $fitted ]] && break
+  sleep 0.5
+done
+[[ -n $fitted ]] || fail "150 %: no main window between 100 % and 150 %: $(DISPLAY=:$wide "$probe" windows)"
+read -r _ x y w h <<<"$fitted"
+sleep 1
+DISPLAY=:$wide import -window root "$shots/windows-150.png"
+((x >= 0 && y > 0 && x + w <= 1920 && y + h <= 1080)) || fail "150 %: the window ($w x $h at $x, $y) leaves the screen"
+echo "150 %: the window is $w x $h (scale $(awk -v w="$w" 'BEGIN { printf "%.2f", w / 800 }')) at $x, $y"
+wineserver -k 2>/dev/null || true
+set_dpi 96
+
 echo "== VerseQuest.exe --check"
 output=$(cd "$games/$folder" && env -u WINEPATH wine VerseQuest.exe --check 2>&1) || {
   echo "$output"
