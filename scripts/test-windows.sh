@@ -4,7 +4,8 @@
 # which builds the cached dependencies first), runs every suite under Wine,
 # then checks the zip as a player gets it (unpacked into the Wine prefix,
 # started on Xvfb: the source dialog, the 800x715 window and its pixels as the
-# Linux build draws them, a click on the poem tab, --check) and the installer
+# Linux build draws them, a click on the poem tab, the whole window at 150 % on a
+# 1920 x 1080 screen, --check) and the installer
 # (silent install, start, uninstall leaving nothing behind).
 #
 # Without VERSEQUEST_TEST_REMOTE_CONNECTION a test server of its own is
