@@ -17,7 +17,8 @@ Xvfb ":$display" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
 pids=($!)
 trap 'kill "${pids[@]}" 2>/dev/null || true' EXIT
 export DISPLAY=:$display
-for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$display ]] && break; sleep 0.1; done
+# Up once it answers, which may be a while after its socket appears on a busy machine.
+for _ in $(seq 100); do "$probe" windows >/dev/null 2>&1 && break; sleep 0.1; done
 
 QT_QPA_PLATFORM=xcb "$game" >/dev/null 2>&1 &
 pids+=($!)
