@@ -9,6 +9,7 @@
 #include "library/pg_cursor.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
 #include <QThread>
@@ -216,6 +217,41 @@ TEST(RemoteSource, AStalledServerThroughOdbcIsGivenUpAtTheDeadline)
         SCOPED_TRACE(c.Name);
         ExpectStallGivenUp(server, c, TStallBy::Proxy);
     }
+}
+
+// Guards against the program's end waiting for a connection given up to its thread: Qt's clean-up of its
+// connections would close it under the driver's call that never returned, and the driver waits for that call.
+TEST(RemoteSource, TheProgramEndsAtOnceWithAConnectionGivenUp)
+{
+    REQUIRE_SERVER();
+    const char* const kChild = "VERSEQUEST_TEST_GIVE_UP_AND_END";
+    if (qEnvironmentVariableIsSet(kChild)) {  // the program that gives a connection up, then ends
+        const TScopedRoundTripDeadline deadline(std::chrono::milliseconds(500));
+        const TConnectionSettings settings = SettingsFromConnectionString(server);
+        // Left stalled for good: the driver's call never returns.
+        auto* proxy = new TStallingProxy(static_cast<std::uint16_t>(SplitDataSource(settings.DataSource, 0).Port));
+        SetPostgreSqlThroughOdbc(true);
+        TDbConnection connection;
+        connection.SetConnectionString(ThroughProxy(settings, proxy->Port()));
+        connection.Open();
+        proxy->Stall();
+        TDbQuery query(connection);
+        query.SetSql("SELECT 1");
+        EXPECT_THROW(query.Open(), TAppError);
+        return;
+    }
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kChild, "1");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {"--gtest_filter=RemoteSource.TheProgramEndsAtOnceWithAConnectionGivenUp"});
+    const bool ended = child.waitForFinished(30000);
+    if (!ended)
+        child.kill();
+    EXPECT_TRUE(ended) << "the program waited for the connection it gave up";
+    EXPECT_EQ(child.exitCode(), 0) << child.readAll().toStdString();
 }
 
 }  // namespace
