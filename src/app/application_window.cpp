@@ -1,5 +1,6 @@
 #include "app/application_window.h"
 
+#include "app/accessibility_window.h"
 #include "app/fonts_window.h"
 
 #include <QEventLoop>
@@ -137,6 +138,7 @@ void RunHandler(const std::function<void()>& handler)
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     SetUpFonts();
+    InstallAccessibility();
     // Lets Wayland desktops match the window to the installed desktop entry
     // (its id, as packaging/install.cmake names it).
     setDesktopFileName(QStringLiteral("io.github.versequest.versequest"));

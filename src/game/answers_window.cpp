@@ -1,5 +1,6 @@
 // The main window's answer operations: checking and submitting a title,
 // hints, giving up, restarting and the history memo.
+#include "app/accessibility_window.h"
 #include "app/uMain.h"
 #include "game/answers.h"
 
@@ -23,13 +24,13 @@ void DisableAnswerControls(TEdit* answer, std::initializer_list<TPanel*> buttons
 bool TfrmMain::CheckAnswer(const std::string& text)
 {
     if (text.empty()) {
-        lblStatus->setText(QStringLiteral("请输入诗词名！"));
+        ShowStatusText(lblStatus, QStringLiteral("请输入诗词名！"));
         return false;
     }
     // Byte for byte: no case folding, no width or space normalisation.
     if (text == FTask.Title)
         return true;
-    lblStatus->setText(QStringLiteral("诗词名不正确，请重试！"));
+    ShowStatusText(lblStatus, QStringLiteral("诗词名不正确，请重试！"));
     return false;
 }
 
@@ -60,7 +61,7 @@ void TfrmMain::ShowHint()
     if (!FPuzzleActive || FPuzzleOver || FTask.Title.empty())
         return;
     ++FHintCount;
-    lblStatus->setText(AnsiToWide(GbkFromUtf8("提示：") + HintMask(FTask.Title, FHintCount)));
+    ShowStatusText(lblStatus, AnsiToWide(GbkFromUtf8("提示：") + HintMask(FTask.Title, FHintCount)));
     if (edtAnswer->CanFocus())
         edtAnswer->setFocus();
 }

@@ -1,5 +1,6 @@
 // The main window's puzzle operations: a new puzzle, the stanza pick, solved
 // titles and uncovering characters.
+#include "app/accessibility_window.h"
 #include "app/uMain.h"
 
 #include <utility>
@@ -78,10 +79,13 @@ void TfrmMain::RevealChar(int line, int index)
     flag = 1;
     ++FTask.RevealedCount;
     pbLine[static_cast<std::size_t>(line)]->update();
+    NotifyLineChanged(pbLine[static_cast<std::size_t>(line)]);
 }
 
 void TfrmMain::RefreshLines()
 {
-    for (TPaintBox* box : pbLine)
+    for (TPaintBox* box : pbLine) {
         box->update();
+        NotifyLineChanged(box);
+    }
 }
