@@ -18,6 +18,16 @@
 
 namespace {
 
+// How the status line is spoken: as a notification that appears (AT-SPI), or
+// through a UI Automation notification raised for a changed value.
+#ifdef Q_OS_WIN
+constexpr QAccessible::Role kStatusRole = QAccessible::StatusBar;
+constexpr QAccessible::Event kSpoken = QAccessible::ValueChanged;
+#else
+constexpr QAccessible::Role kStatusRole = QAccessible::Notification;
+constexpr QAccessible::Event kSpoken = QAccessible::ObjectShow;
+#endif
+
 QString Q(const char* utf8)
 {
     return QString::fromUtf8(utf8);
@@ -113,7 +123,7 @@ void Press(QAccessibleInterface* iface)
 // Guards against buttons read as unnamed containers with their label as a
 // second object, verse lines that say nothing of what they show, characters
 // that cannot be pressed, an unnamed answer box and a status line that is
-// not the window's status bar.
+// not spoken.
 TEST(Accessibility, ControlsReadAsTheyShow)
 {
     TScreenReader reader;
@@ -143,7 +153,7 @@ TEST(Accessibility, ControlsReadAsTheyShow)
         {"covered", [&] { return line1->child(1); }, QAccessible::Button, Q("□"), {}, {press}},
         {"uncovered", [&] { return line1->child(2); }, QAccessible::Button, Q("明"), {}, {press}},
         {"answer box", [&] { return Of(frm.edtAnswer); }, QAccessible::EditableText, Q("请输入诗词名："), {}, {}},
-        {"status", [&] { return Of(frm.lblStatus); }, QAccessible::StatusBar,
+        {"status", [&] { return Of(frm.lblStatus); }, kStatusRole,
          Q("已显示 2/20 个字，请猜诗词名！"), {}, {}},
         {"history", [&] { return Of(frm.memHistory); }, QAccessible::EditableText, Q("猜诗历史记录"), {}, {}},
     };
@@ -198,6 +208,7 @@ TEST(Accessibility, EventsAndGuards)
     EXPECT_TRUE(textEvent);
     EXPECT_EQ(count(QAccessible::NameChanged, nullptr, Q("上")), 1);  // the character itself
     EXPECT_EQ(count(QAccessible::NameChanged, frm.lblStatus, Q("已显示 2/20 个字，请猜诗词名！")), 1);
+    EXPECT_EQ(count(kSpoken, frm.lblStatus, Q("已显示 2/20 个字，请猜诗词名！")), 1);
 
     Events().clear();
     for (int i = 0; i < 2; ++i) {
@@ -205,6 +216,7 @@ TEST(Accessibility, EventsAndGuards)
         QTest::keyClick(frm.edtAnswer, Qt::Key_Return);
     }
     EXPECT_EQ(count(QAccessible::NameChanged, frm.lblStatus, Q("诗词名不正确，请重试！")), 2);
+    EXPECT_EQ(count(kSpoken, frm.lblStatus, Q("诗词名不正确，请重试！")), 2);
 
     Press(Of(frm.pnlGiveUp));
     ASSERT_TRUE(frm.FPuzzleOver);

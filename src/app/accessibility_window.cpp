@@ -12,6 +12,16 @@
 
 namespace {
 
+// The role of the status line. Each platform's screen readers speak a
+// different kind of object whatever has the focus: Orca a notification as it
+// appears; Narrator and NVDA a UI Automation notification, which Qt raises
+// for a changed text value of any object, and NVDA+End reads the status bar.
+#ifdef Q_OS_WIN
+constexpr QAccessible::Role kStatusRole = QAccessible::StatusBar;
+#else
+constexpr QAccessible::Role kStatusRole = QAccessible::Notification;
+#endif
+
 // A panel. A button's panel is one push button named by its caption, its
 // label no object of its own; its press does what a click does, and nothing
 // while it is disabled. A plain panel stays a plain container.
@@ -71,7 +81,7 @@ void TPanelAccessible::doAction(const QString& name)
 }
 
 // A label: static text naming itself by what it shows; the window's status
-// line is its status bar. A label given a buddy names that control.
+// line takes kStatusRole. A label given a buddy names that control.
 class TLabelAccessible : public QAccessibleWidget {
 public:
     explicit TLabelAccessible(TLabel* label) : QAccessibleWidget(label) {}
@@ -79,7 +89,7 @@ public:
     QAccessible::Role role() const override
     {
         const auto* frm = qobject_cast<const TfrmMain*>(widget()->window());
-        return frm && frm->lblStatus == widget() ? QAccessible::StatusBar : QAccessible::StaticText;
+        return frm && frm->lblStatus == widget() ? kStatusRole : QAccessible::StaticText;
     }
     QString text(QAccessible::Text type) const override
     {
@@ -139,9 +149,17 @@ void NotifyLineChanged(TPaintBox* box)
 
 void ShowStatusText(TLabel* label, const QString& text)
 {
-    // The label tells of a new text itself; a repeated one it would pass over.
+    // The label tells of a new name itself; a repeated one it would pass over.
     if (label->text() != text)
         label->setText(text);
     else
         NotifyAccessibleNameChanged(label);
+    if (!label->isVisible())
+        return;
+#ifdef Q_OS_WIN
+    QAccessibleValueChangeEvent announce(label, text);
+#else
+    QAccessibleEvent announce(label, QAccessible::ObjectShow);  // shown again, to be spoken again
+#endif
+    QAccessible::updateAccessibility(&announce);
 }

@@ -2,8 +2,8 @@
 // What screen readers learn from the window, through Qt's accessibility
 // interface (AT-SPI on Linux, UI Automation on Windows): each button panel
 // is one push button named by its caption, each verse line a text of what
-// it shows with one child per character, the status line the window's
-// status bar. Nothing here changes what the window draws or how it takes
+// it shows with one child per character, the status line a notification
+// spoken as each message appears. Nothing here changes what the window draws or how it takes
 // keys and clicks.
 
 class QObject;
@@ -22,6 +22,7 @@ void NotifyAccessibleNameChanged(QObject* object);
 // heard of it: the characters uncovered, or a whole new line.
 void NotifyLineChanged(TPaintBox* box);
 
-// Shows `text` in a status label. A screen reader hears every message, also
-// one that repeats the text already shown (a second wrong answer).
+// Shows `text` in the status line. Screen readers speak every message
+// whatever has the focus, also one that repeats the text already shown (a
+// second wrong answer).
 void ShowStatusText(TLabel* label, const QString& text);

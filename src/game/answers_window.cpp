@@ -73,7 +73,7 @@ void TfrmMain::GiveUp()
     FPuzzleActive = false;
     FPuzzleOver = true;
     DisableAnswerControls(edtAnswer, {pnlSubmit, pnlHint, pnlGiveUp});
-    lblStatus->setText(AnsiToWide(GiveUpMessage(FTask.Title, FTask.Author, FScore)));
+    ShowStatusText(lblStatus, AnsiToWide(GiveUpMessage(FTask.Title, FTask.Author, FScore)));
     ShowPoem(FTask.Content, FTask.Title, FTask.Author, FTask.Dynasty);
     SetPoemPanelVisible(true);
 }

@@ -40,7 +40,7 @@ void TfrmMain::NewPuzzle()
                            .arg(FTask.RevealedCount)
                            .arg(FTask.TotalChars)
                      : QStringLiteral("无可用诗词，请切换范围！");
-    lblStatus->setText(status);
+    ShowStatusText(lblStatus, status);
     lblPuzzleNo->setText(QStringLiteral("第 1 首"));
 }
 
