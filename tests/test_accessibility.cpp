@@ -209,6 +209,8 @@ TEST(Accessibility, EventsAndGuards)
     EXPECT_EQ(count(QAccessible::NameChanged, nullptr, Q("上")), 1);  // the character itself
     EXPECT_EQ(count(QAccessible::NameChanged, frm.lblStatus, Q("已显示 2/20 个字，请猜诗词名！")), 1);
     EXPECT_EQ(count(kSpoken, frm.lblStatus, Q("已显示 2/20 个字，请猜诗词名！")), 1);
+    // ... with the line uncovered, since no reader speaks the line while the answer box has the focus.
+    EXPECT_EQ(Of(frm.lblStatus)->text(QAccessible::Description), Q("第 2 行：疑□□上□"));
 
     Events().clear();
     for (int i = 0; i < 2; ++i) {
@@ -217,6 +219,7 @@ TEST(Accessibility, EventsAndGuards)
     }
     EXPECT_EQ(count(QAccessible::NameChanged, frm.lblStatus, Q("诗词名不正确，请重试！")), 2);
     EXPECT_EQ(count(kSpoken, frm.lblStatus, Q("诗词名不正确，请重试！")), 2);
+    EXPECT_EQ(Of(frm.lblStatus)->text(QAccessible::Description), QString());
 
     Press(Of(frm.pnlGiveUp));
     ASSERT_TRUE(frm.FPuzzleOver);

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 // The role of the status line. Each platform's screen readers speak a
@@ -110,6 +112,15 @@ private:
     TLabel* Label() const { return static_cast<TLabel*>(widget()); }
 };
 
+// The line a character was just uncovered on ("第 1 行：□□明□□"), spoken
+// with the status message that follows the reveal: screen readers speak no
+// change of an object other than the focus, the status line they do.
+QString& UncoveredLine()
+{
+    static QString line;
+    return line;
+}
+
 QAccessibleInterface* ControlInterface(const QString& className, QObject* object)
 {
     if (className == QLatin1String("TPanel"))
@@ -143,8 +154,9 @@ void NotifyLineChanged(TPaintBox* box)
     // interface needs to be made.
     if (!box || !QAccessible::isActive())
         return;
-    if (auto* line = dynamic_cast<TLineAccessible*>(QAccessible::queryAccessibleInterface(box)))
-        line->Announce();
+    auto* line = dynamic_cast<TLineAccessible*>(QAccessible::queryAccessibleInterface(box));
+    if (line && line->Announce())
+        UncoveredLine() = line->text(QAccessible::Name) + QStringLiteral("：") + line->text(QAccessible::Value);
 }
 
 void ShowStatusText(TLabel* label, const QString& text)
@@ -154,10 +166,15 @@ void ShowStatusText(TLabel* label, const QString& text)
         label->setText(text);
     else
         NotifyAccessibleNameChanged(label);
+    // The description, spoken after the message, tells of the line uncovered
+    // just before it; other messages have none.
+    const QString detail = std::exchange(UncoveredLine(), QString());
+    if (label->accessibleDescription() != detail)
+        label->setAccessibleDescription(detail);
     if (!label->isVisible())
         return;
 #ifdef Q_OS_WIN
-    QAccessibleValueChangeEvent announce(label, text);
+    QAccessibleValueChangeEvent announce(label, detail.isEmpty() ? text : text + QLatin1Char(' ') + detail);
 #else
     QAccessibleEvent announce(label, QAccessible::ObjectShow);  // shown again, to be spoken again
 #endif

@@ -159,11 +159,11 @@ void TLineAccessible::DropChars()
     FChars.clear();
 }
 
-void TLineAccessible::Announce()
+bool TLineAccessible::Announce()
 {
     const QString shown = Shown();
     if (shown == FHeard)
-        return;
+        return false;
     const QString heard = std::exchange(FHeard, shown);
     if (shown.size() != heard.size()) {
         DropChars();
@@ -171,7 +171,7 @@ void TLineAccessible::Announce()
         QAccessible::updateAccessibility(&reorder);
         QAccessibleTextUpdateEvent update(Box(), 0, heard, shown);
         QAccessible::updateAccessibility(&update);
-        return;
+        return false;
     }
     std::vector<int> changed;
     for (int k = 0; k < shown.size(); ++k)
@@ -186,6 +186,7 @@ void TLineAccessible::Announce()
         QAccessibleEvent renamed(child(k), QAccessible::NameChanged);
         QAccessible::updateAccessibility(&renamed);
     }
+    return changed.size() == 1;
 }
 
 void* TLineAccessible::interface_cast(QAccessible::InterfaceType type)

@@ -13,8 +13,9 @@ class TLineAccessible : public QAccessibleWidget, public QAccessibleTextInterfac
 public:
     explicit TLineAccessible(TPaintBox* box);
 
-    // Sends the events for what changed since the last call.
-    void Announce();
+    // Sends the events for what changed since the last call; true when that
+    // was one character uncovered.
+    bool Announce();
 
     void* interface_cast(QAccessible::InterfaceType type) override;
     QAccessible::Role role() const override;
