@@ -261,6 +261,10 @@ TEST(Grid, CellsAndClickZones)
     for (const Zone& z : zones) {
         SCOPED_TRACE(testing::Message() << z.width << " wide, " << z.chars << " chars, x = " << z.x);
         EXPECT_EQ(ZoneIndex(z.width, z.chars, z.x), z.index);
+        // The point a screen reader's press clicks lies in the zone of its character.
+        if (z.index >= 0) {
+            EXPECT_EQ(ZoneIndex(z.width, z.chars, ZoneCentre(z.width, z.chars, z.index)), z.index);
+        }
     }
 }
 

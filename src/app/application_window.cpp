@@ -1,5 +1,6 @@
 #include "app/application_window.h"
 
+#include "app/accessibility_window.h"
 #include "app/fonts_window.h"
 #include "app/scaled_host_window.h"
 #include "app/screen_fit.h"
@@ -141,6 +142,7 @@ void RunHandler(const std::function<void()>& handler)
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     SetUpFonts();
+    InstallAccessibility();
     // Lets Wayland desktops match the window to the installed desktop entry
     // (its id, as packaging/install.cmake names it).
     setDesktopFileName(QStringLiteral("io.github.versequest.versequest"));

@@ -170,6 +170,7 @@ TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, 
     button.Label->setFont(KaiFont(points, true));
     button.Label->SetFontColor(textColor);
     button.Label->setText(text);
+    button.Panel->SetCaptionLabel(button.Label);
     // The label keeps the default pointer of its own; the hand shows because
     // the panel's cursor is inherited by a child that sets none.
     return button;

@@ -26,6 +26,8 @@ QColor Rgb(unsigned rgb);
 
 enum class TBevel { None, Raised, Lowered };
 
+class TLabel;
+
 // The click rule of panels, labels and paint boxes, installed on the control:
 // a left press and a left release inside it make one click, reported with
 // the release's position (inside RunHandler). The second press of a
@@ -54,6 +56,10 @@ public:
     void SetColor(const QColor& color);
     QColor Color() const { return FColor; }
     void SetBevels(TBevel outer, TBevel inner, int bevelWidth = 1, int borderWidth = 0);
+    // The label filling a button's panel, whose text is the button's caption;
+    // none for a plain panel.
+    void SetCaptionLabel(TLabel* label) { FCaptionLabel = label; }
+    TLabel* CaptionLabel() const { return FCaptionLabel; }
 
 Q_SIGNALS:
     void Clicked();
@@ -62,6 +68,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    TLabel* FCaptionLabel = nullptr;
     QColor FColor;
     TBevel FBevelOuter = TBevel::None;
     TBevel FBevelInner = TBevel::None;

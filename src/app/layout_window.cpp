@@ -114,6 +114,7 @@ void TfrmMain::BuildHistoryPanel()
     pal.setColor(QPalette::Base, Rgb(kHistoryColor));
     pal.setColor(QPalette::Text, Rgb(kBodyText));
     memHistory->setPalette(pal);
+    lblHistoryCaption->setBuddy(memHistory);  // names the memo for screen readers
 }
 
 void TfrmMain::BuildInputPanel()
@@ -126,6 +127,7 @@ void TfrmMain::BuildInputPanel()
     edtAnswer->setGeometry(10, 22, 320, 30);
     edtAnswer->setFont(KaiFont(16, false));
     connect(edtAnswer, &TEdit::KeyDown, this, &TfrmMain::AnswerKeyDown);
+    lblPrompt->setBuddy(edtAnswer);  // names the box for screen readers
     // The history memo comes before the answer box when tabbing.
     QWidget::setTabOrder(memHistory, edtAnswer);
 

@@ -1,5 +1,6 @@
 // The main window's answer operations: checking and submitting a title,
 // hints, giving up, restarting and the history memo.
+#include "app/accessibility_window.h"
 #include "app/uMain.h"
 #include "game/answers.h"
 
@@ -23,13 +24,13 @@ void DisableAnswerControls(TEdit* answer, std::initializer_list<TPanel*> buttons
 bool TfrmMain::CheckAnswer(const std::string& text)
 {
     if (text.empty()) {
-        lblStatus->setText(QStringLiteral("请输入诗词名！"));
+        ShowStatusText(lblStatus, QStringLiteral("请输入诗词名！"));
         return false;
     }
     // Byte for byte: no case folding, no width or space normalisation.
     if (text == FTask.Title)
         return true;
-    lblStatus->setText(QStringLiteral("诗词名不正确，请重试！"));
+    ShowStatusText(lblStatus, QStringLiteral("诗词名不正确，请重试！"));
     return false;
 }
 
@@ -53,7 +54,7 @@ void TfrmMain::SubmitAnswer()
     AddHistory(GbkFromUtf8(kUserLabel), FTask.Title, AnswerLine(FTask.Title, FTask.Author, FTask.Dynasty));
     lblScore->setText(QStringLiteral("得分: %1").arg(FScore));
     lblPuzzleNo->setText(QStringLiteral("第 %1 首").arg(FPuzzleNo));
-    lblStatus->setText(QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
+    ShowStatusText(lblStatus, QStringLiteral("恭喜，猜对了！点击「重新开始」开始下一首！"));
     DisableAnswerControls(edtAnswer, {pnlSubmit, pnlHint, pnlGiveUp});
 }
 
@@ -62,7 +63,7 @@ void TfrmMain::ShowHint()
     if (!FPuzzleActive || FPuzzleOver || FTask.Title.empty())
         return;
     ++FHintCount;
-    lblStatus->setText(AnsiToWide(GbkFromUtf8("提示：") + HintMask(FTask.Title, FHintCount)));
+    ShowStatusText(lblStatus, AnsiToWide(GbkFromUtf8("提示：") + HintMask(FTask.Title, FHintCount)));
     if (edtAnswer->CanFocus())
         edtAnswer->setFocus();
 }
@@ -74,7 +75,7 @@ void TfrmMain::GiveUp()
     FPuzzleActive = false;
     FPuzzleOver = true;
     DisableAnswerControls(edtAnswer, {pnlSubmit, pnlHint, pnlGiveUp});
-    lblStatus->setText(AnsiToWide(GiveUpMessage(FTask.Title, FTask.Author, FScore)));
+    ShowStatusText(lblStatus, AnsiToWide(GiveUpMessage(FTask.Title, FTask.Author, FScore)));
     ShowPoem(FTask.Content, FTask.Title, FTask.Author, FTask.Dynasty);
     SetPoemPanelVisible(true);
 }

@@ -27,3 +27,9 @@ int ZoneIndex(int boxWidth, int charCount, int x)
         index = 0;
     return index;
 }
+
+int ZoneCentre(int boxWidth, int charCount, int k)
+{
+    const int zone = std::max(boxWidth / std::max(charCount, 1), 1);
+    return k * zone + zone / 2;
+}

@@ -37,3 +37,8 @@ TCellGeometry CellGeometry(int boxWidth, int boxHeight, int charCount, int k);
 // (no margin, unlike the painted cells) in zones of boxWidth div charCount,
 // clamped to 0 .. charCount-1. -1 when charCount is below 1.
 int ZoneIndex(int boxWidth, int charCount, int x);
+
+// An x at which a click uncovers character k (the middle of its zone), so
+// that ZoneIndex(boxWidth, charCount, ZoneCentre(boxWidth, charCount, k)) == k
+// for every k in 0 .. charCount-1.
+int ZoneCentre(int boxWidth, int charCount, int k);

@@ -1,5 +1,6 @@
 // The main window's verse lines: painting their cells and tiles, and the
 // clicks that uncover characters.
+#include "app/accessibility_window.h"
 #include "app/palette.h"
 #include "app/uMain.h"
 #include "game/grid.h"
@@ -119,7 +120,7 @@ void TfrmMain::RevealAt(int line, int x)
     if (state.CharCount < 1)
         return;
     RevealChar(line, ZoneIndex(pbLine[static_cast<std::size_t>(line)]->width(), state.CharCount, x));
-    lblStatus->setText(QStringLiteral("已显示 %1/%2 个字，请猜诗词名！")
-                           .arg(FTask.RevealedCount)
-                           .arg(FTask.TotalChars));
+    ShowStatusText(lblStatus, QStringLiteral("已显示 %1/%2 个字，请猜诗词名！")
+                                  .arg(FTask.RevealedCount)
+                                  .arg(FTask.TotalChars));
 }

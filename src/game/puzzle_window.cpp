@@ -1,5 +1,6 @@
 // The main window's puzzle operations: a new puzzle, the stanza pick, solved
 // titles and uncovering characters.
+#include "app/accessibility_window.h"
 #include "app/uMain.h"
 
 #include <utility>
@@ -39,7 +40,7 @@ void TfrmMain::NewPuzzle()
                            .arg(FTask.RevealedCount)
                            .arg(FTask.TotalChars)
                      : QStringLiteral("无可用诗词，请切换范围！");
-    lblStatus->setText(status);
+    ShowStatusText(lblStatus, status);
     lblPuzzleNo->setText(QStringLiteral("第 1 首"));
 }
 
@@ -78,10 +79,13 @@ void TfrmMain::RevealChar(int line, int index)
     flag = 1;
     ++FTask.RevealedCount;
     pbLine[static_cast<std::size_t>(line)]->update();
+    NotifyLineChanged(pbLine[static_cast<std::size_t>(line)]);
 }
 
 void TfrmMain::RefreshLines()
 {
-    for (TPaintBox* box : pbLine)
+    for (TPaintBox* box : pbLine) {
         box->update();
+        NotifyLineChanged(box);
+    }
 }

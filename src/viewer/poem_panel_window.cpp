@@ -1,5 +1,6 @@
 // The main window's poem side panel: filling it with a poem, showing and
 // hiding it.
+#include "app/accessibility_window.h"
 #include "app/uMain.h"
 #include "game/answers.h"
 #include "viewer/sentences.h"
@@ -49,6 +50,7 @@ void TfrmMain::SetPoemPanelVisible(bool visible)
     pnlPoemDivider->setVisible(visible);
     pnlPoem->setVisible(visible);
     lblPoemToggle->setText(visible ? QStringLiteral("隐") : QStringLiteral("诗"));
+    NotifyAccessibleNameChanged(pnlPoemToggle);
 }
 
 void TfrmMain::TogglePoemPanel()
