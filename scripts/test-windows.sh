@@ -178,6 +178,17 @@ output=$(run_game -- --help) || fail "--help failed: $output"
 grep -q $'^  -v, --version        显示版本后退出\r$' <<<"$output" || fail "--help lacks its last option: $output"
 output=$(run_game -- --chek) && fail "a wrong argument was accepted"
 grep -q $'^versequest: 无法识别的参数：--chek\r$' <<<"$output" || fail "no clear refusal of --chek: $output"
+# From a shortcut, with no console: the usage in a box (a picture in $shots), Enter closes it.
+(cd "$game" && LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$build_dir/bin/start_detached.exe" "VerseQuest.exe --chek") &
+starter=$!
+for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
+[[ -n $("$probe" windows) ]] || fail "a wrong argument without a console showed no box"
+sleep 1
+import -window root "$shots/usage-box.png"
+"$probe" key Return
+code=0
+wait "$starter" || code=$?
+[[ $code -eq 2 ]] || fail "a wrong argument without a console ended with $code, not 2"
 
 echo "== the zip's game on a Jet 4 db21.mdb with its password, and on the test server through ODBC"
 mv "$game/db21.mdb" "$game/db21.mdb.bundled"
