@@ -159,7 +159,7 @@ run_game() {  # run_game [env arguments...] -- <arguments...>: stdout and stderr
   local vars=()
   while [[ $1 != -- ]]; do vars+=("$1"); shift; done
   shift
-  (cd "$game" && env -u WINEPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "${vars[@]}" wine VerseQuest.exe "$@" 2>&1 |
+  (cd "$game" && env -u WINEPATH "${vars[@]}" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine VerseQuest.exe "$@" 2>&1 |
      iconv -f GBK -t UTF-8)
 }
 wineserver -k 2>/dev/null || true  # from here on a Chinese system
@@ -179,7 +179,8 @@ grep -q $'^  -v, --version        显示版本后退出\r$' <<<"$output" || fail
 output=$(run_game -- --chek) && fail "a wrong argument was accepted"
 grep -q $'^versequest: 无法识别的参数：--chek\r$' <<<"$output" || fail "no clear refusal of --chek: $output"
 # From a shortcut, with no console: the usage in a box (a picture in $shots), Enter closes it.
-(cd "$game" && LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$build_dir/bin/start_detached.exe" "VerseQuest.exe --chek") &
+(cd "$game" && env -u WINEPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$build_dir/bin/start_detached.exe" \
+   "VerseQuest.exe --chek") &
 starter=$!
 for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
 [[ -n $("$probe" windows) ]] || fail "a wrong argument without a console showed no box"
