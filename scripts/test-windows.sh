@@ -180,7 +180,7 @@ output=$(run_game -- --chek) && fail "a wrong argument was accepted"
 grep -q $'^versequest: 无法识别的参数：--chek\r$' <<<"$output" || fail "no clear refusal of --chek: $output"
 # From a shortcut, with no console: the usage in a box (a picture in $shots), Enter closes it.
 (cd "$game" && env -u WINEPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$build_dir/bin/start_detached.exe" \
-   "VerseQuest.exe --chek") &
+   "$(winepath -w "$game/VerseQuest.exe")" --chek) &
 starter=$!
 for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
 [[ -n $("$probe" windows) ]] || fail "a wrong argument without a console showed no box"
