@@ -96,14 +96,6 @@ endforeach()
 install(FILES ${VQ_QT}/translations/qtbase_zh_CN.qm ${VQ_QT}/translations/qtbase_zh_TW.qm DESTINATION translations)
 # A Kai face for the verses where Windows has none (see RegisterFontSubstitutes).
 install(FILES ${VERSEQUEST_KAI_FONT} DESTINATION fonts RENAME ukai.ttc)
-# Texts for Notepad: Windows line ends.
-set(VQ_WINDOWS_TEXTS ${CMAKE_BINARY_DIR}/packaging-windows)
-foreach(text ${VQ_WINDOWS_DIR}/README-Windows.txt ${VQ_WINDOWS_DIR}/THIRD-PARTY.txt ${CMAKE_SOURCE_DIR}/LICENSE)
-  get_filename_component(name ${text} NAME_WE)
-  configure_file(${text} ${VQ_WINDOWS_TEXTS}/${name}.txt @ONLY NEWLINE_STYLE CRLF)
-endforeach()
-install(FILES ${VQ_WINDOWS_TEXTS}/README-Windows.txt ${VQ_WINDOWS_TEXTS}/LICENSE.txt DESTINATION .)
-install(FILES ${VQ_WINDOWS_TEXTS}/THIRD-PARTY.txt DESTINATION licenses)
 install(FILES ${CMAKE_SOURCE_DIR}/data/poems/LICENSE-chinese-poetry.txt ${CMAKE_SOURCE_DIR}/data/poems/README.md
         DESTINATION licenses/poems)
 install(FILES /usr/share/doc/libqt6core6/copyright DESTINATION licenses/qt RENAME copyright.txt)
@@ -120,32 +112,5 @@ install(CODE "
   execute_process(COMMAND ${VQ_MINGW_STRIP} --strip-unneeded \${vq_binaries} COMMAND_ERROR_IS_FATAL ANY)
 ")
 
-# ---- Zip and installer ----------------------------------------------------------------------
-set(CPACK_GENERATOR ZIP NSIS)
-set(CPACK_PACKAGE_NAME VerseQuest)
-set(CPACK_PACKAGE_VENDOR VerseQuest)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME VerseQuest-${PROJECT_VERSION}-win64)
-set(CPACK_PACKAGE_INSTALL_DIRECTORY VerseQuest)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "青简堂诗词猜诗: guess the title of a classical Chinese poem")
-set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
-set(CPACK_STRIP_FILES OFF)  # stripped by the build (-s)
-# A 64-bit Unicode installer; its name ends in -setup.exe (cpack-options.cmake).
-set(CPACK_NSIS_DEFINES "  Target amd64-unicode")
-set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
-# Also the Start-menu folder.
-set(CPACK_NSIS_PACKAGE_NAME "青简堂诗词猜诗")
-set(CPACK_NSIS_DISPLAY_NAME "青简堂诗词猜诗 VerseQuest")
-set(CPACK_NSIS_MUI_ICON ${VQ_WINDOWS_DIR}/versequest.ico)
-set(CPACK_NSIS_MUI_UNIICON ${VQ_WINDOWS_DIR}/versequest.ico)
-set(CPACK_NSIS_INSTALLED_ICON_NAME VerseQuest.exe)
-set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
-set(CPACK_PACKAGE_EXECUTABLES VerseQuest "青简堂诗词猜诗")
-set(CPACK_NSIS_MUI_FINISHPAGE_RUN VerseQuest.exe)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-set(CPACK_NSIS_MODIFY_PATH OFF)
-# The uninstaller removes the installer's own key, and with it the vendor key
-# above it, which holds nothing else.
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "  DeleteRegKey SHCTX Software\\\\VerseQuest")
-set(CPACK_PROJECT_CONFIG_FILE ${VQ_WINDOWS_DIR}/cpack-options.cmake)
-include(CPack)
+# ---- Texts for Notepad, zip and installer ----------------------------------------------------
+include(${VQ_WINDOWS_DIR}/package.cmake)

@@ -71,6 +71,12 @@ games=$WINEPREFIX/drive_c/Games
 rm -rf "$games" && mkdir -p "$games"
 unzip -q "$zip" -d "$games"
 [[ -f $games/$folder/VerseQuest.exe ]] || fail "the zip does not hold $folder/VerseQuest.exe"
+# Notepad of every Windows reads the README as UTF-8 by its byte-order mark.
+readme() { unzip -p "$zip" "$folder/README-Windows.txt"; }
+[[ $(readme | head -c 3 | od -An -tx1 | tr -d ' ') == efbbbf ]] ||
+  fail "README-Windows.txt does not begin with a UTF-8 byte-order mark"
+[[ $(readme | tail -c 2 | od -An -tx1 | tr -d ' ') == 0d0a && $(readme | grep -c $'\r$') -eq $(readme | wc -l) ]] ||
+  fail "README-Windows.txt has lines without CR LF"
 wine wineboot -u >/dev/null 2>&1 || true  # the prefix is ready before anything is timed
 
 # A window's picture (client area) as PNG.
@@ -178,56 +184,166 @@ echo "150 %: the window is $w x $h (scale $(awk -v w="$w" 'BEGIN { printf "%.2f"
 wineserver -k 2>/dev/null || true
 set_dpi 96
 
-echo "== VerseQuest.exe --check"
-output=$(cd "$games/$folder" && env -u WINEPATH wine VerseQuest.exe --check 2>&1) || {
+# The game's command-line output as a Chinese Windows pipes it: no console, so
+# in the ANSI code page, 936 (GBK), with CR LF line ends.
+game=$games/$folder
+run_game() {  # run_game [env arguments...] -- <arguments...>: stdout and stderr, decoded
+  local vars=()
+  while [[ $1 != -- ]]; do vars+=("$1"); shift; done
+  shift
+  (cd "$game" && env -u WINEPATH "${vars[@]}" LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine VerseQuest.exe "$@" 2>&1 |
+     iconv -f GBK -t UTF-8)
+}
+wineserver -k 2>/dev/null || true  # from here on a Chinese system
+
+echo "== VerseQuest.exe --check, --help and a wrong argument, piped"
+output=$(run_game -- --check) || {
   echo "$output"
   fail "--check failed"
 }
 echo "$output"
 tang=$(grep -c . data/poems/tbz300.jsonl)
-[[ $(grep -c '：[1-9][0-9]* 首' <<<"$output") -eq 4 ]] || fail "not every local source gave poems"
-grep -q "唐诗三百首：$tang 首" <<<"$output" || fail "唐诗三百首 should hold the $tang poems of tbz300.jsonl"
+[[ $(grep -c $'：[1-9][0-9]* 首\r$' <<<"$output") -eq 4 ]] || fail "not every local source gave poems (in GBK, CR LF)"
+grep -q "^唐诗三百首：$tang 首" <<<"$output" || fail "唐诗三百首 should hold the $tang poems of tbz300.jsonl"
+output=$(run_game -- --help) || fail "--help failed: $output"
+[[ $(head -n 1 <<<"$output") == $'用法：versequest [选项]\r' ]] || fail "--help does not begin with its usage line: $output"
+grep -q $'^  -v, --version        显示版本后退出\r$' <<<"$output" || fail "--help lacks its last option: $output"
+output=$(run_game -- --chek) && fail "a wrong argument was accepted"
+grep -q $'^versequest: 无法识别的参数：--chek\r$' <<<"$output" || fail "no clear refusal of --chek: $output"
+# From a shortcut, with no console: the usage in a box (a picture in $shots), Enter closes it.
+(cd "$game" && env -u WINEPATH LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$build_dir/bin/start_detached.exe" \
+   "$(winepath -w "$game/VerseQuest.exe")" --chek) &
+starter=$!
+for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
+[[ -n $("$probe" windows) ]] || fail "a wrong argument without a console showed no box"
+sleep 1
+import -window root "$shots/usage-box.png"
+"$probe" key Return
+code=0
+wait "$starter" || code=$?
+[[ $code -eq 2 ]] || fail "a wrong argument without a console ended with $code, not 2"
 
 echo "== the zip's game on a Jet 4 db21.mdb with its password, and on the test server through ODBC"
-game=$games/$folder
 mv "$game/db21.mdb" "$game/db21.mdb.bundled"
 cp tests/data/jet/db21-jet4.mdb "$game/db21.mdb"
-output=$(cd "$game" && env -u WINEPATH -u VERSEQUEST_DB_PASSWORD wine VerseQuest.exe --check 2>&1) &&
-  fail "the Jet file opened without its password"
+output=$(run_game -u VERSEQUEST_DB_PASSWORD -- --check) && fail "the Jet file opened without its password"
 grep -q "数据库密码不正确" <<<"$output" || fail "no clear refusal of the Jet file without its password: $output"
-output=$(cd "$game" && env -u WINEPATH VERSEQUEST_DB_PASSWORD=shici936 wine VerseQuest.exe --check 2>&1) ||
-  fail "the Jet file with its password: $output"
+output=$(run_game VERSEQUEST_DB_PASSWORD=shici936 -- --check) || fail "the Jet file with its password: $output"
 grep -q "唐诗三百首：$tang 首" <<<"$output" || fail "the Jet file should give the $tang Tang poems: $output"
 mv -f "$game/db21.mdb.bundled" "$game/db21.mdb"
-output=$(cd "$game" && env -u WINEPATH VERSEQUEST_REMOTE_CONNECTION="$VERSEQUEST_TEST_REMOTE_CONNECTION" \
-           wine VerseQuest.exe --check --source 5 2>&1) || fail "the remote source through ODBC: $output"
+# Unzipped into a folder whose name code page 936 cannot spell (an Extension A
+# character, an emoji), with an Access 2007 file saved as db21.accdb.
+far="$games/诗词游戏 刘䶮 😀"
+rm -rf "$far" && cp -r "$game" "$far" && rm "$far/db21.mdb"
+cp tests/data/jet/db21-ace12.mdb "$far/db21.accdb"
+output=$(game=$far run_game VERSEQUEST_DB_PASSWORD=shici936 -- --check) || fail "db21.accdb in $far: $output"
+grep -q "唐诗三百首：$tang 首" <<<"$output" || fail "db21.accdb in $far should give the $tang Tang poems: $output"
+rm -rf "$far"
+output=$(run_game VERSEQUEST_REMOTE_CONNECTION="$VERSEQUEST_TEST_REMOTE_CONNECTION" -- --check --source 5) ||
+  fail "the remote source through ODBC: $output"
 echo "$output"
 grep -q '^其他诗词：[1-9][0-9]* 首' <<<"$output" || fail "the remote source gave no poems"
 
 # ---- The installer --------------------------------------------------------------------------
-echo "== the installer: /S, start, uninstall"
 setup=$(ls "$build_dir"/VerseQuest-*-win64-setup.exe)
 installed="$WINEPREFIX/drive_c/Program Files/VerseQuest"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/青简堂诗词猜诗"
+desktop="$WINEPREFIX/drive_c/users/Public/Desktop/青简堂诗词猜诗.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VerseQuest'
+chinese=(env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8)
+english=(env LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8)
+# The user's Temp, where the uninstaller runs a copy of itself.
+temp=$(winepath -u "$(wine cmd /c echo %TEMP% | tr -d '\r')")
 # What an earlier, interrupted run left goes first: the installer would
 # otherwise stop to report that the old version cannot be uninstalled.
-for key in 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VerseQuest' 'HKLM\Software\VerseQuest'; do
+for key in "$uninstall_key" 'HKLM\Software\VerseQuest'; do
   wine reg delete "$key" /f >/dev/null 2>&1 || true
 done
 wineserver -w
-rm -rf "$installed" "$menu"
-wine "$setup" /S
+rm -rf "$installed" "$menu" "$desktop"
+
+echo "== the installer on a Chinese system: /S, uninstall entry, shortcuts, start, uninstall"
+wineserver -k 2>/dev/null || true
+"${chinese[@]}" wine "$setup" /S
 wineserver -w
 [[ -f $installed/VerseQuest.exe && -f $installed/db21.mdb && -f $installed/Uninstall.exe ]] ||
   fail "the installer did not install into C:\\Program Files\\VerseQuest"
-[[ -f $menu/青简堂诗词猜诗.lnk ]] || fail "no Start-menu shortcut"
-grep -qi versequest "$WINEPREFIX/system.reg" || fail "the installer registered no uninstaller"
-output=$(cd "$installed" && env -u WINEPATH wine VerseQuest.exe --check 2>&1) || fail "the installed game fails --check"
+[[ -f $menu/青简堂诗词猜诗.lnk && -f $menu/卸载青简堂诗词猜诗.lnk ]] ||
+  fail "the Start-menu folder holds $(ls "$menu" 2>&1), not 青简堂诗词猜诗.lnk and 卸载青简堂诗词猜诗.lnk"
+[[ -f $desktop ]] || fail "no desktop shortcut (on by default)"
+entry=$("${chinese[@]}" wine reg query "$uninstall_key" | tr -d '\r') || fail "the installer registered no uninstaller"
+for value in NoModify NoRepair; do
+  grep -Eq "^ +$value +REG_DWORD +0x1$" <<<"$entry" || fail "$value is not the DWORD 1: $entry"
+done
+size=$(sed -n 's/^ *EstimatedSize *REG_DWORD *0x\([0-9a-f]*\)$/\1/p' <<<"$entry")
+[[ -n $size ]] || fail "no EstimatedSize DWORD: $entry"
+kib=$(du -sk --apparent-size "$installed" | cut -f 1)
+((16#$size * 10 >= kib * 9 && 16#$size * 10 <= kib * 11)) ||
+  fail "EstimatedSize says $((16#$size)) KiB, the program folder holds $kib KiB"
+output=$(cd "$installed" && "${chinese[@]}" env -u WINEPATH wine VerseQuest.exe --check 2>&1 | iconv -f GBK -t UTF-8) ||
+  fail "the installed game fails --check"
 grep -q "唐诗三百首：$tang 首" <<<"$output" || fail "the installed game does not load its poems"
-wine "$installed/Uninstall.exe" /S
+# The player's own picture stays; everything the installer put down goes.
+convert -size 8x8 xc:'#F5EBDC' "BMP3:$installed/bg_poetry.bmp"
+"${chinese[@]}" wine "$installed/Uninstall.exe" /S
 wineserver -w
-[[ ! -e $installed ]] || fail "the uninstaller left $(find "$installed" | head -n 5)"
-[[ ! -e $menu ]] || fail "the uninstaller left the Start-menu folder"
+left=$(cd "$installed" && find . -mindepth 1)
+[[ $left == ./bg_poetry.bmp ]] || fail "the uninstaller left: $(head -n 5 <<<"$left") (bg_poetry.bmp alone should stay)"
+[[ ! -e $menu && ! -e $desktop ]] || fail "the uninstaller left its shortcuts"
 ! grep -qi versequest "$WINEPREFIX/system.reg" || fail "the uninstaller left registry keys"
+copies=$(find "$temp" -maxdepth 1 -name '~nsu*')
+[[ -z $copies ]] || fail "the uninstaller left in Temp: $copies"
+rm -rf "$installed"
+
+echo "== the installer on an English system: /S, shortcuts, uninstall"
+wineserver -k 2>/dev/null || true
+"${english[@]}" wine "$setup" /S
+wineserver -w
+[[ -f "$menu/Uninstall 青简堂诗词猜诗.lnk" && -f $desktop ]] ||
+  fail "the Start-menu folder holds $(ls "$menu" 2>&1), not Uninstall 青简堂诗词猜诗.lnk, or no desktop shortcut"
+"${english[@]}" wine "$installed/Uninstall.exe" /S
+wineserver -w
+[[ ! -e $installed && ! -e $menu && ! -e $desktop ]] || fail "the English uninstaller left files or shortcuts"
+
+# The pages as the player sees them, in pictures (installer-<language>-<step>.png
+# in $shots): Enter on each page of the installer, whose last page starts the
+# game; the prompt of a second installer, which Escape cancels; the pages of
+# the uninstaller, with a picture of the player's left in the program folder.
+picture() { sleep 2; import -window root "$shots/installer-$1.png"; }
+walk_installer() {  # walk_installer <language> <env...>
+  local language=$1 step
+  shift
+  wineserver -k 2>/dev/null || true
+  "$@" wine "$setup" >/dev/null 2>&1 &
+  for step in welcome licence folder start-menu desktop; do
+    for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
+    picture "$language-$step"
+    "$probe" key Return
+  done
+  for _ in $(seq 120); do [[ -e $installed/Uninstall.exe && -e $menu ]] && break; sleep 0.5; done
+  picture "$language-finish"
+  "$probe" key Return
+  "$probe" wait 320 240 60 >/dev/null || fail "$language: the installer's last page did not start the game"
+  wineserver -k 2>/dev/null || true
+  "$@" wine "$setup" >/dev/null 2>&1 &
+  for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
+  picture "$language-upgrade"
+  "$probe" key Escape
+  wineserver -w
+  convert -size 8x8 xc:'#F5EBDC' "BMP3:$installed/bg_poetry.bmp"
+  "$@" wine "$installed/Uninstall.exe" >/dev/null 2>&1 &
+  for _ in $(seq 60); do [[ -n $("$probe" windows) ]] && break; sleep 0.5; done
+  picture "$language-uninstall"
+  "$probe" key Return
+  for _ in $(seq 60); do [[ ! -e $installed/VerseQuest.exe ]] && break; sleep 0.5; done
+  picture "$language-uninstall-finish"
+  "$probe" key Return
+  wineserver -w
+  [[ $(cd "$installed" && find . -mindepth 1) == ./bg_poetry.bmp ]] || fail "$language: the uninstaller's pages left files"
+  rm -rf "$installed"
+}
+echo "== the installer's pages, Chinese and English (pictures in $shots)"
+walk_installer zh "${chinese[@]}"
+walk_installer en "${english[@]}"
 
 echo "test-windows: all checks passed in $((SECONDS - started)) s (start to the dialog: $windows_startup s)"

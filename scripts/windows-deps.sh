@@ -40,7 +40,8 @@ fail() { say "$*"; exit 1; }
 # ---- Debian packages ---------------------------------------------------------------------
 packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools cmake ninja-build
           dpkg-dev tcl qt6-base-dev qt6-base-dev-tools qt6-translations-l10n googletest
-          fonts-arphic-ukai nsis zip unzip wine wine64 xvfb xauth imagemagick libxtst6 python3 odbc-postgresql)
+          fonts-arphic-ukai nsis zip unzip wine wine64 xvfb xauth imagemagick libxtst6 python3 odbc-postgresql
+          locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -53,6 +54,16 @@ if ((${#missing[@]})); then
     fail "missing Debian packages (install them as root): ${missing[*]}"
   fi
 fi
+# The installer and the command line are checked under Wine on a Chinese and
+# an English system (scripts/test-windows.sh): their locales must exist.
+for locale in zh_CN.UTF-8 en_US.UTF-8; do
+  locale -a | grep -qix "${locale%.UTF-8}.utf8" && continue
+  [[ $(id -u) -eq 0 ]] || fail "the locale $locale is missing (enable it in /etc/locale.gen and run locale-gen as root)"
+  say "generating the locale $locale"
+  sed -i "s/^# *\($locale UTF-8\)/\1/" /etc/locale.gen
+  grep -qx "$locale UTF-8" /etc/locale.gen || echo "$locale UTF-8" >>/etc/locale.gen
+  locale-gen >/dev/null
+done
 host_qt=$(dpkg-query -W -f='${Version}' qt6-base-dev)
 [[ $host_qt == "$qt_version"+* ]] || fail "the host tools must be Qt $qt_version, qt6-base-dev is $host_qt"
 

@@ -5,6 +5,9 @@
 #include "app/screen_fit.h"
 #include "app/uMain.h"
 #include "support/test_support.h"
+#ifdef Q_OS_WIN
+#include "app/console_output.h"  // EncodeForCodePage
+#endif
 
 #include <QBuffer>
 #include <QFile>
@@ -184,6 +187,32 @@ TEST(CommandLine, OptionsAndTheirErrors)
     // --check without --source checks the sources of the local database only.
     EXPECT_EQ(SourcesToCheck(ParseCommandLine({QStringLiteral("--check")})), (QList<int>{0, 1, 2, 3}));
 }
+
+#ifdef Q_OS_WIN
+// Guards against text for a pipe or a file reaching a Chinese console's code
+// page (936) as UTF-8, which it shows as garbage, with bare LF line ends, or
+// with a character the code page lacks taking the rest of the line with it.
+TEST(CommandLine, TextForAPipeInTheConsoleCodePage)
+{
+    struct Case {
+        const char* name;
+        QString text;
+        unsigned codePage;
+        QByteArray bytes;
+    };
+    const QString line = QStringLiteral("唐诗三百首：320 首\n");
+    const Case cases[] = {
+        {"GBK", line, 936, QByteArray::fromHex("ccc6caabc8fdb0d9cad7a3ba33323020cad70d0a")},
+        {"UTF-8", line, 65001, QStringLiteral("唐诗三百首：320 首\r\n").toUtf8()},
+        {"CR LF kept", QStringLiteral("a\r\nb\n"), 936, QByteArray("a\r\nb\r\n")},
+        {"Western", QStringLiteral("唐诗 ok\n"), 1252, QByteArray("?? ok\r\n")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(EncodeForCodePage(c.text, c.codePage), c.bytes);
+    }
+}
+#endif
 
 // Guards against the first puzzle starting twice, or again after a
 // minimise and restore.

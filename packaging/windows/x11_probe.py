@@ -52,10 +52,20 @@ xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_i
 xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
 
 
+# A window may go between XQueryTree and XGetWindowAttributes (a page of an
+# installer, a dialog closing): Xlib's default handler would end the probe for
+# that BadWindow. XGetWindowAttributes then returns 0 and the window is passed over.
+XErrorHandler = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+ignore_errors = XErrorHandler(lambda display, event: 0)
+x11.XSetErrorHandler.argtypes = [XErrorHandler]
+x11.XSetErrorHandler.restype = ctypes.c_void_p
+
+
 def open_display():
     display = x11.XOpenDisplay(None)
     if not display:
         sys.exit("x11_probe: cannot open the display")
+    x11.XSetErrorHandler(ignore_errors)
     return display
 
 

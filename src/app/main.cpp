@@ -1,11 +1,8 @@
 #include "app/command_line.h"
+#include "app/console_output.h"
 #include "app/poem_check_window.h"
 #include "app/application_window.h"
 #include "app/uMain.h"
-
-#include <QTextStream>
-
-#include <cstdio>
 
 namespace {
 
@@ -19,19 +16,23 @@ QStringList ArgumentsOf(int argc, char* argv[])
 
 int ReportBadArguments(const TCommandLine& commandLine)
 {
-    QTextStream(stderr) << "versequest: " << commandLine.Error << Qt::endl
-                        << QStringLiteral("用 versequest --help 查看可用的选项。") << Qt::endl;
+    const QString text = QStringLiteral("versequest: %1\n用 versequest --help 查看可用的选项。\n").arg(commandLine.Error);
+    // Started from Explorer or a shortcut, there is no console to tell.
+    if (!WriteStandardText(TStdStream::Error, text))
+        ShowTextBox(kAppTitle, commandLine.Error + QStringLiteral("\n\n") + CommandLineHelp(), true);
     return 2;
 }
 
 // Prints what --help or --version asks for; false when neither was given.
 bool PrintRequestedText(const TCommandLine& commandLine)
 {
-    if (commandLine.Help)
-        QTextStream(stdout) << CommandLineHelp();
-    else if (commandLine.Version)
-        QTextStream(stdout) << kAppTitle << " (VerseQuest) " << VERSEQUEST_VERSION << Qt::endl;
-    return commandLine.Help || commandLine.Version;
+    if (!commandLine.Help && !commandLine.Version)
+        return false;
+    const QString text = commandLine.Help ? CommandLineHelp()
+                                          : kAppTitle + QStringLiteral(" (VerseQuest) " VERSEQUEST_VERSION "\n");
+    if (!WriteStandardText(TStdStream::Output, text))
+        ShowTextBox(kAppTitle, text, false);
+    return true;
 }
 
 }  // namespace
@@ -53,9 +54,9 @@ int main(int argc, char* argv[])
     TApplication& app = *application;
     return RunGuarded([&app, &commandLine] {
         if (commandLine.Check) {
-            QTextStream out(stdout);
-            QTextStream err(stderr);
-            return RunPoemCheck(SourcesToCheck(commandLine), out, err);
+            TStandardStream out(TStdStream::Output);
+            TStandardStream err(TStdStream::Error);
+            return RunPoemCheck(SourcesToCheck(commandLine), out.Text(), err.Text());
         }
         // FormCreate runs to its end inside the constructor, before any show.
         auto* frmMain = new TfrmMain(nullptr, commandLine.Source);  // freed when closed (WA_DeleteOnClose)
