@@ -4,7 +4,6 @@
 #include "library/round_trip_deadline.h"
 
 #include <QSqlQuery>
-#include <QThread>
 
 #include <condition_variable>
 #include <exception>
@@ -51,8 +50,7 @@ struct TSqlThread::TShared {
 TSqlThread::TSqlThread(const QString& name)
     : FDeadline(RoundTripDeadline()), FShared(std::make_shared<TShared>(name))
 {
-    FThread = QThread::create(&TSqlThread::Serve, FShared);
-    FThread->start();
+    FThread = std::thread(&TSqlThread::Serve, FShared);
 }
 
 TSqlThread::~TSqlThread()
@@ -64,13 +62,12 @@ TSqlThread::~TSqlThread()
     FShared->Wake.notify_one();
     // Letting go of a connection may wait for the server too (closing a
     // server-side cursor, say).
-    const bool ended = FShared->Done.wait_for(lock, FDeadline, [this] { return FShared->Ended; });
-    lock.unlock();
-    if (ended) {
-        FThread->wait();
-        delete FThread;
+    if (FShared->Done.wait_for(lock, FDeadline, [this] { return FShared->Ended; })) {
+        lock.unlock();
+        FThread.join();
     } else {
-        GiveUp();
+        lock.unlock();
+        FThread.detach();
     }
 }
 
@@ -142,8 +139,5 @@ std::optional<QString> TSqlThread::Run(TSqlTask task)
 void TSqlThread::GiveUp()
 {
     FGivenUp = true;
-    // Freed where it was made once it ends; a thread still in the driver at
-    // the program's end is never waited for.
-    QObject::connect(FThread, &QThread::finished, FThread, &QObject::deleteLater);
-    FThread = nullptr;
+    FThread.detach();
 }
