@@ -166,7 +166,15 @@ for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$wide ]] && break; sleep 0.1; done
 (cd "$games/$folder" && DISPLAY=:$wide exec env -u WINEPATH wine VerseQuest.exe) >/dev/null 2>&1 &
 pids+=($!)
 disown "$!"
-DISPLAY=:$wide "$probe" wait 480 360 60 >/dev/null || fail "150 %: no 480 x 360 source dialog: $(DISPLAY=:$wide "$probe" windows)"
+# The whole interface takes the fitting scale: the source dialog first.
+fitted=
+for _ in $(seq 120); do
+  fitted=$(DISPLAY=:$wide "$probe" windows | awk '$4 > 320 && $4 <= 480 { print; exit }')
+  [[ -n $fitted ]] && break
+  sleep 0.5
+done
+[[ -n $fitted ]] || fail "150 %: no source dialog between 100 % and 150 %: $(DISPLAY=:$wide "$probe" windows)"
+sleep 0.5
 DISPLAY=:$wide "$probe" key Return
 fitted=
 for _ in $(seq 60); do
