@@ -78,6 +78,10 @@ readme() { unzip -p "$zip" "$folder/README-Windows.txt"; }
 [[ $(readme | tail -c 2 | od -An -tx1 | tr -d ' ') == 0d0a && $(readme | grep -c $'\r$') -eq $(readme | wc -l) ]] ||
   fail "README-Windows.txt has lines without CR LF"
 wine wineboot -u >/dev/null 2>&1 || true  # the prefix is ready before anything is timed
+# Windows' display scaling as Wine takes it (LogPixels): 100 % unless a check
+# says otherwise, also after a run that stopped at 150 %.
+set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; wineserver -w; }
+set_dpi 96
 
 # A window's picture (client area) as PNG.
 grab() {  # grab <window geometry "id x y"> <W> <H> <file>
@@ -156,7 +160,6 @@ fi
 echo "== the zip at 150 % on a 1920 x 1080 screen (the usual 14-inch laptop)"
 # Windows' display scaling, as Wine takes it; the window with its frame does
 # not fit at 1.5, so it must come up whole at the largest scale that does.
-set_dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; wineserver -w; }
 set_dpi 144
 wide=$((display + 1))
 while [[ -e /tmp/.X11-unix/X$wide || -e /tmp/.X$wide-lock ]]; do wide=$((wide + 1)); done
