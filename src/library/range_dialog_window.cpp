@@ -8,10 +8,30 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 constexpr int kDialogWidth = 320;
 constexpr int kDialogHeight = 240;
+constexpr int kGroupTop = 20;
+constexpr int kGroupHeight = 150;
+
+// The group box's height at `scale`: 150, or up to 4 more where that puts its
+// bottom edge on a whole device pixel. At a fractional scale the style's
+// bottom line otherwise falls on the pixel the widget's edge rounds away.
+int GroupHeightAt(double scale)
+{
+    const auto offGrid = [scale](int height) {
+        const double bottom = (kGroupTop + height) * scale;
+        return std::abs(bottom - std::round(bottom));
+    };
+    int best = kGroupHeight;
+    for (int height = kGroupHeight + 1; height <= kGroupHeight + 4; ++height)
+        if (offGrid(height) < offGrid(best) - 1e-6)
+            best = height;
+    return best;
+}
 
 }  // namespace
 
@@ -29,7 +49,7 @@ bool TfrmMain::ChooseRange()
 
     auto* group = new QGroupBox(QStringLiteral("请选择诗词来源："), &dialog);
     group->setObjectName(QStringLiteral("rgSource"));
-    group->setGeometry(20, 20, 280, 150);
+    group->setGeometry(20, kGroupTop, 280, GroupHeightAt(dialog.devicePixelRatioF()));
     auto* column = new QVBoxLayout(group);
     auto* buttons = new QButtonGroup(&dialog);
     for (int i = 0; i < kSourceCount; ++i) {
