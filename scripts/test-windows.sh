@@ -169,24 +169,25 @@ for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$wide ]] && break; sleep 0.1; done
 (cd "$games/$folder" && DISPLAY=:$wide exec env -u WINEPATH wine VerseQuest.exe) >/dev/null 2>&1 &
 pids+=($!)
 disown "$!"
-# The whole interface takes the fitting scale: the source dialog first.
-fitted=
-for _ in $(seq 120); do
-  fitted=$(DISPLAY=:$wide "$probe" windows | awk '$4 > 320 && $4 <= 480 { print; exit }')
-  [[ -n $fitted ]] && break
-  sleep 0.5
-done
-[[ -n $fitted ]] || fail "150 %: no source dialog between 100 % and 150 %: $(DISPLAY=:$wide "$probe" windows)"
+# The first window on the wide screen wider than `min` and at most `max`
+# pixels, as "id x y w h"; waits up to 60 s.
+scaled_window() {  # scaled_window <min> <max>
+  local found
+  for _ in $(seq 120); do
+    found=$(DISPLAY=:$wide "$probe" windows | awk -v a="$1" -v b="$2" '$4 > a && $4 <= b { print; exit }')
+    [[ -n $found ]] && { echo "$found"; return 0; }
+    sleep 0.5
+  done
+  return 1
+}
+# The whole interface takes the fitting scale (above 100 %, below 150 %): the
+# source dialog first, then the main window.
+scaled_window 320 479 >/dev/null ||
+  fail "150 %: no source dialog between 100 % and 150 %: $(DISPLAY=:$wide "$probe" windows)"
 sleep 0.5
 DISPLAY=:$wide "$probe" key Return
-fitted=
-for _ in $(seq 60); do
-  # The main window: wider than at 100 %, narrower than at 150 %.
-  fitted=$(DISPLAY=:$wide "$probe" windows | awk '$4 > 800 && $4 < 1200 { print; exit }')
-  [[ -n $fitted ]] && break
-  sleep 0.5
-done
-[[ -n $fitted ]] || fail "150 %: no main window between 100 % and 150 %: $(DISPLAY=:$wide "$probe" windows)"
+fitted=$(scaled_window 800 1199) ||
+  fail "150 %: no main window between 100 % and 150 %: $(DISPLAY=:$wide "$probe" windows)"
 read -r _ x y w h <<<"$fitted"
 sleep 1
 DISPLAY=:$wide import -window root "$shots/windows-150.png"
