@@ -3,9 +3,9 @@
 // SQLite file and from the Jet 4 test file of the same poems, and a table of
 // 60,000 poems made from the bundled files.
 #include "bench_main.h"
-#include "library/database.h"
-#include "library/database_query.h"
-#include "library/poem_rows.h"
+#include "library/db/database.h"
+#include "library/db/database_query.h"
+#include "library/db/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 

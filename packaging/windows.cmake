@@ -70,7 +70,7 @@ function(vq_windows_program)
   set_target_properties(VerseQuest PROPERTIES WIN32_EXECUTABLE ON)
   target_sources(VerseQuest PRIVATE ${CMAKE_BINARY_DIR}/generated/versequest.rc)
   # The installed ODBC drivers are listed through the driver manager (library/odbc_drivers.cpp).
-  target_link_libraries(versequest_rules PRIVATE odbc32)
+  target_link_libraries(versequest_db PRIVATE odbc32)
   install(TARGETS VerseQuest RUNTIME DESTINATION .)
 endfunction()
 # Once the targets exist: this file is read before src/.

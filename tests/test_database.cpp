@@ -2,10 +2,10 @@
 // poem sources, connection strings, the database layer over SQLite files and
 // the test server, and mkpoemdb.
 #include "command_line.h"
-#include "library/database.h"
-#include "library/database_query.h"
-#include "library/odbc_drivers.h"
-#include "library/poem_rows.h"
+#include "library/db/database.h"
+#include "library/db/database_query.h"
+#include "library/db/odbc_drivers.h"
+#include "library/db/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 #include "support/database_support.h"
@@ -131,9 +131,9 @@ TEST(ConnectionStrings, SqlServerStringsBecomeFreeTdsOnes)
     };
     for (const auto& [text, odbc] : cases) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(OdbcConnectionString(SettingsFromConnectionString(text)), odbc);
+        EXPECT_EQ(OdbcConnectionString(SettingsFromConnectionString(text), "FreeTDS"), odbc);
     }
-    EXPECT_FALSE(ErrorOf([] { OdbcConnectionString(SettingsFromConnectionString("Provider=SQLOLEDB.1")); }).isEmpty());
+    EXPECT_FALSE(ErrorOf([] { OdbcConnectionString(SettingsFromConnectionString("Provider=SQLOLEDB.1"), "FreeTDS"); }).isEmpty());
     EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("connect_timeout=15")), 1);
     EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("statement_timeout=30000")), 1);
 }
@@ -154,23 +154,23 @@ TEST(ConnectionStrings, WindowsDriversAndTheirStrings)
          "DRIVER={SQL Server};SERVER=10.0.0.5,1500;DATABASE=poems;UID=u;PWD={p=q};Encrypt=no"},
         {"Provider=SQLOLEDB.1;Data Source=srv\\SQLEXPRESS;User ID=sa;Password=", "ODBC Driver 18 for SQL Server",
          "DRIVER={ODBC Driver 18 for SQL Server};SERVER=srv\\SQLEXPRESS;UID=sa;PWD=;Encrypt=no"},
-        {tds, "FreeTDS", OdbcConnectionString(SettingsFromConnectionString(tds))},
+        {tds, "FreeTDS", "DRIVER={FreeTDS};SERVER=srv;PORT=1500;UID=sa;PWD=p;TDS_Version=7.4;ClientCharset=UTF-8"},
         {"Provider=PostgreSQL;Data Source=db.example.org;Initial Catalog=vq;User ID=reader;Password=\"x;y\"",
          "PostgreSQL Unicode(x64)",
          "DRIVER={PostgreSQL Unicode(x64)};SERVER=db.example.org;PORT=5432;DATABASE=vq;UID=reader;PWD={x;y};UseDeclareFetch=1;Fetch=2000;pqopt={"},
     };
     for (const auto& [text, driver, odbc] : cases) {
         SCOPED_TRACE(text.toStdString());
-        const QString result = WindowsOdbcConnectionString(SettingsFromConnectionString(text), driver);
+        const QString result = OdbcConnectionString(SettingsFromConnectionString(text), driver);
         EXPECT_TRUE(odbc.endsWith(u'{') ? result.startsWith(odbc) : result == odbc) << result.toStdString();
     }
-    const QString postgreSql = WindowsOdbcConnectionString(
+    const QString postgreSql = OdbcConnectionString(
         SettingsFromConnectionString("Provider=PostgreSQL;Data Source=h,6543"), "PostgreSQL Unicode");
     for (const char* part : {";PORT=6543;", "connect_timeout=15 ", "statement_timeout=30000", "keepalives=1 "})
         EXPECT_TRUE(postgreSql.contains(part)) << part;
     EXPECT_TRUE(postgreSql.endsWith(u'}'));
     EXPECT_FALSE(ErrorOf([] {
-                     WindowsOdbcConnectionString(SettingsFromConnectionString("Provider=PostgreSQL;Data Source=h,0"),
+                     OdbcConnectionString(SettingsFromConnectionString("Provider=PostgreSQL;Data Source=h,0"),
                                                  "PostgreSQL Unicode");
                  }).isEmpty());
 }

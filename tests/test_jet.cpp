@@ -3,13 +3,13 @@
 // and the same library as from the SQLite file of the same poems.
 #include "support/loader_helpers.h"
 
-#include "library/database.h"
-#include "library/database_query.h"
-#include "library/database_cursor.h"
-#include "library/jet_file.h"
-#include "library/jet_query.h"
-#include "library/jet_text.h"
-#include "library/poem_rows.h"
+#include "library/db/database.h"
+#include "library/db/database_query.h"
+#include "library/db/database_cursor.h"
+#include "library/db/jet/jet_file.h"
+#include "library/db/jet/jet_query.h"
+#include "library/db/jet/jet_text.h"
+#include "library/db/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 

@@ -2,7 +2,7 @@
 // arriving in their sources.
 #include "support/loader_helpers.h"
 
-#include "library/poem_rows.h"
+#include "library/db/poem_rows.h"
 #include "library/sources.h"
 #include "poem_tables.h"
 

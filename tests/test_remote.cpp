@@ -2,9 +2,10 @@
 // skipped without it): progress display, boxes, failures, acting in the middle of a load.
 #include "support/loader_helpers.h"
 
-#include "library/database.h"
-#include "library/database_query.h"
-#include "library/pg_cursor.h"
+#include "library/db/database.h"
+#include "library/db/database_query.h"
+#include "library/db/connection_string.h"
+#include "library/db/pg_cursor.h"
 #include "library/sources.h"
 
 #include <QCoreApplication>

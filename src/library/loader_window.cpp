@@ -1,9 +1,9 @@
 #include "app/palette.h"
 #include "app/uMain.h"
 #include "library/app_error.h"
-#include "library/database.h"
-#include "library/database_query.h"
-#include "library/poem_rows.h"
+#include "library/db/database.h"
+#include "library/db/database_query.h"
+#include "library/db/poem_rows.h"
 #include "library/sources.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,6 @@
 #include "library/sources.h"
 
 #include "library/app_error.h"
-#include "library/connection_string.h"
 #include "deployment_defaults.h"
 
 #include <array>
@@ -40,16 +39,6 @@ QString CountSql(const TPoemSource& source)
 QString PoemsSql(const TPoemSource& source)
 {
     return QStringLiteral("SELECT * FROM ") + source.Table + QStringLiteral(" WHERE 1=1") + source.Filter;
-}
-
-QString LocalConnectionString(const QString& path, const QString& password)
-{
-    // Values that would break the string (a ";" in a folder name) are quoted;
-    // ordinary ones stand as they are.
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + QuoteConnectionValue(path) +
-           QStringLiteral(";") + QStringLiteral("Jet OLEDB:Database Password=") +
-           QuoteConnectionValue(password) + QStringLiteral(";") +
-           QStringLiteral("Locale Identifier=2052;");
 }
 
 QString DeploymentVariable(TDeploymentKey key)

@@ -1,7 +1,7 @@
 #pragma once
-// The five poem sources, the SQL texts run against them, the connection
-// strings of the local file and the remote server, and the deployment values
-// those strings are built from. QtCore only: no widgets here.
+// The five poem sources, the SQL texts run against them, and the deployment
+// values behind the local file's password and the remote server's
+// connection string. QtCore only: no widgets here.
 
 #include <QString>
 
@@ -27,9 +27,6 @@ QString PoemsSql(const TPoemSource& source);
 inline const QString kLocalDatabaseName = QStringLiteral("db21.mdb");
 // Read where db21.mdb is missing: the name a current Access saves the file under.
 inline const QString kLocalAccessDatabaseName = QStringLiteral("db21.accdb");
-
-// The connection string of the local poem database at `path`.
-QString LocalConnectionString(const QString& path, const QString& password);
 
 // Values that belong to the deployment rather than to the code. Each is
 // compiled in from the CMake cache variable of the same name and can be

@@ -3,8 +3,8 @@
 // tables and columns, scoped environment variables, and a database of its
 // own on the PostgreSQL server of scripts/remote-db.sh. No window here.
 
-#include "library/database.h"
-#include "library/pg_watchdog.h"
+#include "library/db/database.h"
+#include "library/db/pg_watchdog.h"
 #include "poem_tables.h"
 
 #include <QCoreApplication>

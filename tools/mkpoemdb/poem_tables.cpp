@@ -1,7 +1,7 @@
 #include "poem_tables.h"
 
 #include "library/app_error.h"
-#include "library/database.h"
+#include "library/db/database.h"
 #include "library/poem.h"
 
 #include <QDir>

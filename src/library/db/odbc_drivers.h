@@ -6,7 +6,7 @@
 // for SQL Server" are preferred when present) and psqlODBC for PostgreSQL.
 // QtCore only.
 
-#include "library/connection_string.h"
+#include "library/db/connection_string.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,9 +22,10 @@ QStringList WindowsOdbcDrivers(TDbProvider provider);
 QString ChooseOdbcDriver(TDbProvider provider, const QStringList& installed);
 
 // The ODBC connection string for `settings` through `driver`, one of
-// WindowsOdbcDrivers(settings.Provider). Raises TAppError for a missing
-// server or a bad port.
-QString WindowsOdbcConnectionString(const TConnectionSettings& settings, const QString& driver);
+// WindowsOdbcDrivers(settings.Provider) (FreeTDS, the SQL Server driver of
+// Linux builds, among them). Raises TAppError for a missing server or a bad
+// port.
+QString OdbcConnectionString(const TConnectionSettings& settings, const QString& driver);
 
 // The ODBC drivers installed on this system; empty where there is no ODBC
 // driver manager to ask (Linux builds do not ask).

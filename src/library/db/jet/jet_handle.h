@@ -2,7 +2,12 @@
 // The open libmdb handle of a Jet file and the checks every read of it goes
 // through: pages within the file, text decoded by our own rules, errors that
 // name the file. Shared by the file object and the table reader; nothing
-// outside the Jet layer includes it.
+// outside the Jet layer includes it, and only the database layer's target
+// can: libmdb's headers are its private dependency.
+
+#ifndef VQ_DATABASE_LAYER
+#error "jet_handle.h is internal to the database layer; the Jet reader's interface is library/db/jet/jet_file.h"
+#endif
 
 #include <QString>
 

@@ -11,7 +11,7 @@
 // (pg_watchdog.h): a server that stops answering is given up as a broken
 // network is.
 
-#include "library/connection_string.h"
+#include "library/db/connection_string.h"
 
 #include <QString>
 #include <QVariant>

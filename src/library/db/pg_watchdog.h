@@ -7,7 +7,7 @@
 // thread of the watchdog shuts the connection's socket down once a round trip
 // outlasts its deadline; libpq then fails the call as for a broken network.
 
-#include "library/connection_string.h"
+#include "library/db/connection_string.h"
 
 #include <QString>
 

@@ -1,8 +1,9 @@
-#include "library/pg_cursor.h"
+#include "library/db/pg_cursor.h"
 
 #include "library/app_error.h"
-#include "library/database_cursor.h"
-#include "library/pg_watchdog.h"
+#include "library/db/connection_string.h"
+#include "library/db/database_cursor.h"
+#include "library/db/pg_watchdog.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,4 +1,4 @@
-#include "library/connection_string.h"
+#include "library/db/connection_string.h"
 
 #include "library/app_error.h"
 
@@ -6,8 +6,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int kSqlServerDefaultPort = 1433;
 
 // Strips one pair of matching quotes; a doubled quote inside stands for one.
 QString Unquote(const QString& value)
@@ -42,19 +40,6 @@ void AddConnectionPair(QMap<QString, QString>& pairs, const QString& part, int n
 }  // namespace
 
 // A value is wrapped in braces when the ODBC syntax would otherwise misread it.
-QString OdbcValue(const QString& value)
-{
-    static const QString special = QStringLiteral(";{}=[](),?*!@");
-    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) {
-        return special.contains(c);
-    });
-    if (!needsBraces)
-        return value;
-    QString escaped = value;
-    escaped.replace(QStringLiteral("}"), QStringLiteral("}}"));
-    return QLatin1Char('{') + escaped + QLatin1Char('}');
-}
-
 QString QuoteConnectionValue(const QString& value)
 {
     const bool plain = !value.contains(u';') && !value.contains(u'"') && !value.contains(u'\'') &&
@@ -163,30 +148,6 @@ THostPort SplitDataSource(const QString& dataSource, int defaultPort)
     return result;
 }
 
-QString OdbcConnectionString(const TConnectionSettings& settings)
-{
-    // Data Source is host, host,port or host\instance; FreeTDS takes the
-    // instance form in SERVER and a port in PORT.
-    QString server = settings.DataSource.trimmed();
-    QString port;
-    if (server.contains(u',')) {
-        const THostPort hostPort = SplitDataSource(server, kSqlServerDefaultPort);
-        server = hostPort.Host;
-        port = QString::number(hostPort.Port);
-    }
-    if (server.isEmpty())
-        throw TAppError(QStringLiteral("连接字符串中没有指定服务器（Data Source）。"));
-    QString text = QStringLiteral("DRIVER={FreeTDS};SERVER=") + OdbcValue(server);
-    if (!port.isEmpty())
-        text += QStringLiteral(";PORT=") + port;
-    if (!settings.InitialCatalog.isEmpty())
-        text += QStringLiteral(";DATABASE=") + OdbcValue(settings.InitialCatalog);
-    text += QStringLiteral(";UID=") + OdbcValue(settings.UserId);
-    text += QStringLiteral(";PWD=") + OdbcValue(settings.Password);
-    text += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
-    return text;
-}
-
 QString PostgreSqlConnectOptions()
 {
     // A network that goes silent mid-query is noticed by TCP itself: keepalive
@@ -202,4 +163,14 @@ QString PostgreSqlConnectOptions()
         .arg(kKeepaliveCount)
         .arg(kNetworkSilenceSeconds * 1000)
         .arg(kCommandTimeoutSeconds * 1000);
+}
+
+QString LocalConnectionString(const QString& path, const QString& password)
+{
+    // Values that would break the string (a ";" in a folder name) are quoted;
+    // ordinary ones stand as they are.
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + QuoteConnectionValue(path) +
+           QStringLiteral(";") + QStringLiteral("Jet OLEDB:Database Password=") +
+           QuoteConnectionValue(password) + QStringLiteral(";") +
+           QStringLiteral("Locale Identifier=2052;");
 }

@@ -5,7 +5,7 @@
 // jet_values.cpp decodes a row's values. Internal to the Jet layer (see
 // jet_file.h).
 
-#include "library/jet_handle.h"
+#include "library/db/jet/jet_handle.h"
 
 #include <QStringList>
 #include <QVariant>

@@ -1,8 +1,7 @@
 #pragma once
 // The connection strings of the database layer: ADO-style "key=value;..."
-// text, the settings a connection takes from it, and what each server's
-// driver is given (the ODBC string for SQL Server, the PostgreSQL options
-// with their timeouts). QtCore only.
+// text, the settings a connection takes from it, and the PostgreSQL options
+// with their timeouts (the ODBC strings are odbc_drivers.h's). QtCore only.
 //
 // Providers:
 //   Microsoft.Jet.OLEDB.4.0  the local poem file, opened read-only: an SQLite 3 file,
@@ -27,7 +26,17 @@ inline constexpr int kKeepaliveIdleSeconds = 10;
 inline constexpr int kKeepaliveIntervalSeconds = 5;
 inline constexpr int kKeepaliveCount = 4;
 
+// The servers' ports when Data Source names none.
 inline constexpr int kPostgreSqlDefaultPort = 5432;
+inline constexpr int kSqlServerDefaultPort = 1433;
+
+// Rows a server result is fetched in per batch (a server-side cursor on
+// PostgreSQL, psqlODBC's declare/fetch): each batch is one command under the
+// command timeout.
+inline constexpr int kPostgreSqlBatchRows = 2000;
+
+// The connection string of the local poem database at `path`.
+QString LocalConnectionString(const QString& path, const QString& password);
 
 // `value` as it can stand in a connection string: quoted when it holds a
 // ";" or a quote or starts or ends with a blank.
@@ -57,10 +66,5 @@ struct THostPort {
 };
 THostPort SplitDataSource(const QString& dataSource, int defaultPort);
 
-// `value` as it can stand in an ODBC connection string: in braces when the
-// ODBC syntax would otherwise misread it.
-QString OdbcValue(const QString& value);
-// The ODBC connection string for SQL Server through FreeTDS.
-QString OdbcConnectionString(const TConnectionSettings& settings);
 // The driver options QPSQL gets: connection, network and statement timeouts.
 QString PostgreSqlConnectOptions();

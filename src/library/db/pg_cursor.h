@@ -14,9 +14,6 @@
 class TDbCursor;
 class TPgWatchdog;
 
-// Rows fetched per batch.
-inline constexpr int kPostgreSqlBatchRows = 2000;
-
 // Runs `sql` on `db` through a cursor and returns a cursor before its first
 // row. Outside a transaction (`inTransaction` false) it opens one of its own,
 // undone when the cursor goes. Raises TAppError naming the query. `watchdog`

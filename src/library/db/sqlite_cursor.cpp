@@ -1,7 +1,7 @@
-#include "library/sqlite_cursor.h"
+#include "library/db/sqlite_cursor.h"
 
 #include "library/app_error.h"
-#include "library/database_cursor.h"
+#include "library/db/database_cursor.h"
 #include "library/gbk_codec.h"
 
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "library/jet_table_reader.h"
+#include "library/db/jet/jet_table_reader.h"
 
 #include "library/app_error.h"
 

@@ -1,7 +1,6 @@
-#include "library/odbc_drivers.h"
+#include "library/db/odbc_drivers.h"
 
 #include "library/app_error.h"
-#include "library/pg_cursor.h"
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -10,13 +9,27 @@
 #include <sqlext.h>
 #endif
 
+#include <algorithm>
 #include <array>
 
 namespace {
 
-constexpr int kPostgreSqlPort = 5432;
-constexpr int kSqlServerPort = 1433;
 const QString kFreeTds = QStringLiteral("FreeTDS");
+
+// `value` as it can stand in an ODBC connection string: in braces when the
+// ODBC syntax would otherwise misread it.
+QString OdbcValue(const QString& value)
+{
+    static const QString special = QStringLiteral(";{}=[](),?*!@");
+    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) {
+        return special.contains(c);
+    });
+    if (!needsBraces)
+        return value;
+    QString escaped = value;
+    escaped.replace(QStringLiteral("}"), QStringLiteral("}}"));
+    return QLatin1Char('{') + escaped + QLatin1Char('}');
+}
 
 // libpq's options for psqlODBC, which passes them on (pqopt): the same
 // connection, network and statement timeouts as Qt's PostgreSQL driver gets.
@@ -54,16 +67,16 @@ QString ChooseOdbcDriver(TDbProvider provider, const QStringList& installed)
     return {};
 }
 
-QString WindowsOdbcConnectionString(const TConnectionSettings& settings, const QString& driver)
+QString OdbcConnectionString(const TConnectionSettings& settings, const QString& driver)
 {
-    if (driver == kFreeTds)
-        return OdbcConnectionString(settings);
     const bool postgreSql = settings.Provider == TDbProvider::PostgreSQL;
-    // Microsoft's drivers take host, host,port or host\instance as they are.
+    const bool freeTds = driver == kFreeTds;
+    // Data Source is host, host,port or host\instance. The SQL Server drivers
+    // take it as it is, FreeTDS the instance form in SERVER and a port in PORT.
     QString server = settings.DataSource.trimmed();
     QString port;
     if (postgreSql || server.contains(u',')) {
-        const THostPort hostPort = SplitDataSource(server, postgreSql ? kPostgreSqlPort : kSqlServerPort);
+        const THostPort hostPort = SplitDataSource(server, postgreSql ? kPostgreSqlDefaultPort : kSqlServerDefaultPort);
         server = hostPort.Host;
         port = QString::number(hostPort.Port);
     }
@@ -71,20 +84,22 @@ QString WindowsOdbcConnectionString(const TConnectionSettings& settings, const Q
         throw TAppError(QStringLiteral("连接字符串中没有指定服务器（Data Source）。"));
     QString text = QStringLiteral("DRIVER={%1};SERVER=").arg(driver) + OdbcValue(server);
     if (!port.isEmpty())
-        text += postgreSql ? QStringLiteral(";PORT=") + port : QStringLiteral(",") + port;
+        text += (postgreSql || freeTds ? QStringLiteral(";PORT=") : QStringLiteral(",")) + port;
     if (!settings.InitialCatalog.isEmpty())
         text += QStringLiteral(";DATABASE=") + OdbcValue(settings.InitialCatalog);
     text += QStringLiteral(";UID=") + OdbcValue(settings.UserId);
     text += QStringLiteral(";PWD=") + OdbcValue(settings.Password);
-    // The game's strings ask for no encryption ("Use Encryption for Data=False"),
-    // which ODBC Driver 18 would otherwise demand.
+    if (freeTds)
+        return text + QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
     // psqlODBC reads a result through a server-side cursor in batches, each
     // FETCH a command of its own under the command timeout, as the PostgreSQL
     // cursor of Linux builds does; one long SELECT would be cut off.
-    text += postgreSql ? QStringLiteral(";UseDeclareFetch=1;Fetch=%1;pqopt=").arg(kPostgreSqlBatchRows) +
-                             PostgreSqlOdbcOptions()
-                       : QStringLiteral(";Encrypt=no");
-    return text;
+    if (postgreSql)
+        return text + QStringLiteral(";UseDeclareFetch=1;Fetch=%1;pqopt=").arg(kPostgreSqlBatchRows) +
+               PostgreSqlOdbcOptions();
+    // The game's strings ask for no encryption ("Use Encryption for Data=False"),
+    // which ODBC Driver 18 would otherwise demand.
+    return text + QStringLiteral(";Encrypt=no");
 }
 
 QStringList InstalledOdbcDrivers()
@@ -124,8 +139,8 @@ QString ServerOdbcConnectionString(const TConnectionSettings& settings)
                                                     "（SQL Server 或 ODBC Driver 17/18 for SQL Server）。")
                                                  .arg(settings.DataSource));
     }
-    return WindowsOdbcConnectionString(settings, driver);
+    return OdbcConnectionString(settings, driver);
 #else
-    return OdbcConnectionString(settings);
+    return OdbcConnectionString(settings, kFreeTds);
 #endif
 }

@@ -1,6 +1,6 @@
-#include "library/poem_rows.h"
+#include "library/db/poem_rows.h"
 
-#include "library/database_query.h"
+#include "library/db/database_query.h"
 
 #include <iterator>
 #include <optional>

@@ -1,14 +1,14 @@
-#include "library/database.h"
+#include "library/db/database.h"
 
 #include "library/app_error.h"
-#include "library/database_cursor.h"
-#include "library/database_query.h"
-#include "library/jet_file.h"
-#include "library/odbc_drivers.h"
-#include "library/pg_cursor.h"
-#include "library/pg_watchdog.h"
-#include "library/qt_sql_cursor.h"
-#include "library/sqlite_cursor.h"
+#include "library/db/database_cursor.h"
+#include "library/db/database_query.h"
+#include "library/db/jet/jet_file.h"
+#include "library/db/odbc_drivers.h"
+#include "library/db/pg_cursor.h"
+#include "library/db/pg_watchdog.h"
+#include "library/db/qt_sql_cursor.h"
+#include "library/db/sqlite_cursor.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The table reader's values: a cracked row's fields decoded by type, long
 // values (memo, OLE) gathered from their long-value rows, dates read here
 // rather than by libmdb.
-#include "library/jet_table_reader.h"
+#include "library/db/jet/jet_table_reader.h"
 
 #include "library/app_error.h"
 

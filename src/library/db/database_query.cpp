@@ -1,8 +1,8 @@
-#include "library/database_query.h"
+#include "library/db/database_query.h"
 
 #include "library/app_error.h"
-#include "library/database.h"
-#include "library/database_cursor.h"
+#include "library/db/database.h"
+#include "library/db/database_cursor.h"
 
 #include <QVariant>
 

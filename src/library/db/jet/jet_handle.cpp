@@ -1,7 +1,7 @@
-#include "library/jet_handle.h"
+#include "library/db/jet/jet_handle.h"
 
 #include "library/app_error.h"
-#include "library/jet_text.h"
+#include "library/db/jet/jet_text.h"
 
 #include <QDir>
 

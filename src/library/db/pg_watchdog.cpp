@@ -1,4 +1,4 @@
-#include "library/pg_watchdog.h"
+#include "library/db/pg_watchdog.h"
 
 #include "library/app_error.h"
 

@@ -6,7 +6,7 @@
 // that TDbQuery's rules (NULL as empty text, columns by name, errors that
 // name the query) hold for all of them alike.
 
-#include "library/poem.h"
+#include "library/gbk_codec.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,7 +35,7 @@ public:
             return true;
         if (!value.canConvert<QString>())
             return false;
-        gbk = WideToAnsi(value.toString());
+        AppendGbk(value.toString(), gbk);
         return true;
     }
 };

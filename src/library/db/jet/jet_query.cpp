@@ -1,4 +1,4 @@
-#include "library/jet_query.h"
+#include "library/db/jet/jet_query.h"
 
 #include "library/app_error.h"
 

@@ -1,10 +1,10 @@
-#include "library/jet_file.h"
+#include "library/db/jet/jet_file.h"
 
 #include "library/app_error.h"
-#include "library/database_cursor.h"
-#include "library/jet_handle.h"
-#include "library/jet_query.h"
-#include "library/jet_table_reader.h"
+#include "library/db/database_cursor.h"
+#include "library/db/jet/jet_handle.h"
+#include "library/db/jet/jet_query.h"
+#include "library/db/jet/jet_table_reader.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "library/jet_text.h"
+#include "library/db/jet/jet_text.h"
 
 #include "library/app_error.h"
 #include "library/gbk_codec.h"

@@ -1,7 +1,7 @@
-#include "library/qt_sql_cursor.h"
+#include "library/db/qt_sql_cursor.h"
 
 #include "library/app_error.h"
-#include "library/database_cursor.h"
+#include "library/db/database_cursor.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
