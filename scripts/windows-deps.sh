@@ -13,8 +13,8 @@
 #
 # VERSEQUEST_WIN_DEPS   the cache folder (default ~/.cache/versequest/win64-qt6.4.2)
 # VERSEQUEST_JOBS       parallel compile jobs (default 2)
-# VERSEQUEST_DEBIAN_MIRROR  where the Debian sources come from (default: this
-#                       machine's Debian mirror)
+# VERSEQUEST_DEBIAN_MIRROR  where the Debian sources come from (default: the
+#                       Debian mirror of this machine's apt sources)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -88,7 +88,11 @@ if [[ -z $mirror ]]; then
   mirror=$(grep -h -E '^(URIs:|deb )' /etc/apt/sources.list /etc/apt/sources.list.d/*.sources \
              /etc/apt/sources.list.d/*.list 2>/dev/null | grep -v -e security -e '^#' |
            grep -o -E 'https?://[^ ]*/debian/?' | head -n 1 || true)
-  mirror=${mirror:-http://deb.debian.org/debian}
+  if [[ -z $mirror ]]; then
+    say "no Debian mirror in this machine's apt sources (/etc/apt/sources.list*);" \
+        "name one in VERSEQUEST_DEBIAN_MIRROR"
+    exit 1
+  fi
 fi
 apt_dir=$cache/apt
 apt_opts=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/parts"

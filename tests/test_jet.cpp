@@ -240,7 +240,7 @@ TEST(JetFile, EdgeRowsReadAsStored)
     query.Open();
     EXPECT_EQ(query.FieldAsInteger("id"), 270);
     for (const auto& change : std::vector<std::function<void()>>{
-             [&] { connection.Execute("DELETE FROM TB112"); }, [&] { connection.ExecuteBatch("DELETE FROM TB112", std::vector<QVariantList>{}); },
+             [&] { connection.Execute("DELETE FROM TB112"); }, [&] { connection.ExecuteBatch("DELETE FROM TB112", [](QVariantList&) { return false; }); },
              [&] { connection.BeginTransaction(); }})
         EXPECT_EQ(ErrorOf(change), QStringLiteral("Jet 数据库文件只能读取，不能修改。"));
     TDbConnection writer;

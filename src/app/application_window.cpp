@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <stdexcept>
+#include <exception>
 #include <utility>
 
 // ---- Message boxes --------------------------------------------------------
@@ -121,19 +121,28 @@ void ShowModelessMessageBox(const QString& text, const QString& caption, TMsgIco
         loop.exec();
 }
 
-void ReportHandlerError(const std::exception& error)
+QString CurrentErrorText()
 {
-    ShowMessageBox(QString::fromUtf8(error.what()), kAppTitle, TMsgIcon::Error);
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return QStringLiteral("未知错误");
+    }
+}
+
+void ReportHandlerError()
+{
+    ShowMessageBox(CurrentErrorText(), kAppTitle, TMsgIcon::Error);
 }
 
 void RunHandler(const std::function<void()>& handler)
 {
     try {
         handler();
-    } catch (const std::exception& error) {
-        ReportHandlerError(error);
     } catch (...) {
-        ReportHandlerError(std::runtime_error("未知错误"));
+        ReportHandlerError();
     }
 }
 
@@ -153,12 +162,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-        ++FEscapedErrors;
-        ReportHandlerError(error);
     } catch (...) {
         ++FEscapedErrors;
-        ReportHandlerError(std::runtime_error("未知错误"));
+        ReportHandlerError();
     }
     return false;
 }
@@ -188,10 +194,8 @@ int RunGuarded(const std::function<int()>& body)
 {
     try {
         return body();
-    } catch (const std::exception& error) {
-        ShowMessageBox(QString::fromUtf8(error.what()), QStringLiteral("Error"), TMsgIcon::Error);
     } catch (...) {
-        ShowMessageBox(QStringLiteral("未知错误"), QStringLiteral("Error"), TMsgIcon::Error);
+        ShowMessageBox(CurrentErrorText(), QStringLiteral("Error"), TMsgIcon::Error);
     }
     return 1;
 }

@@ -40,9 +40,14 @@ using TMessageBoxHook = std::function<void(const TMessageBoxCall&)>;
 // Installs `hook` and returns the one it replaces; an empty hook restores the real box.
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);
 
-// The error box for an exception that escaped an event handler: the text of
-// the error, the program's name as caption, the error icon.
-void ReportHandlerError(const std::exception& error);
+// Inside a catch block: the text of the exception being handled, or "未知错误"
+// for one that is not a std::exception.
+QString CurrentErrorText();
+
+// Inside a catch block: the error box for the exception being handled, which
+// escaped an event handler: its text, the program's name as caption, the
+// error icon.
+void ReportHandlerError();
 
 // Runs `handler` where Qt calls the program (a slot, an event handler, an
 // event filter): an error escaping it is shown by ReportHandlerError right

@@ -110,10 +110,10 @@ void TfrmMain::FormCreate()
         // up whole, so that the player can switch to another source.
         try {
             LoadPoems();
-        } catch (const std::exception& error) {
+        } catch (const std::exception&) {
             FPoems.clear();
             FPoemCount = 0;
-            ReportHandlerError(error);
+            ReportHandlerError();
         }
         BuildLayout();
         FStartPending = true;

@@ -64,28 +64,20 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
         segmentChars = 0;
     };
 
-    const std::size_t size = content.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const auto byte = static_cast<unsigned char>(content[i]);
-        if (byte < 0x80) {
-            if (IsAsciiDelimiter(byte))
+    ForEachGbkChar(content, [&](std::string_view ch) {
+        const auto lead = static_cast<unsigned char>(ch[0]);
+        if (ch.size() == 1) {
+            if (IsAsciiDelimiter(lead))
                 closeSegment();
-            ++i;  // any other ASCII byte is dropped without closing the segment
-            continue;
+            return;  // any other ASCII byte is dropped without closing the segment
         }
-        if (i + 1 == size)
-            break;  // a lone lead byte at the very end is dropped
-        const auto trail = static_cast<unsigned char>(content[i + 1]);
-        if (IsGbkPunctuation(byte, trail)) {
+        if (IsGbkPunctuation(lead, static_cast<unsigned char>(ch[1]))) {
             closeSegment();
         } else {
-            segment.push_back(static_cast<char>(byte));
-            segment.push_back(static_cast<char>(trail));
+            segment.append(ch);
             ++segmentChars;
         }
-        i += 2;
-    }
+    });
     closeSegment();
     return static_cast<int>(lines.size());
 }

@@ -46,6 +46,24 @@ bool IsAsciiPunctuation(unsigned char c);
 // (、。·…“” and ！（），４５：；？ in their full-width forms).
 bool IsGbkPunctuation(unsigned char lead, unsigned char trail);
 
+// Walks GBK text a character at a time as the game counts characters: an
+// ASCII byte alone, a byte >= 0x80 together with the byte after it, whatever
+// that is; a lone lead byte at the very end is dropped. Calls visit(ch) with
+// the character's one or two bytes.
+template <typename TVisit>
+void ForEachGbkChar(std::string_view text, TVisit&& visit)
+{
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+    while (i < size) {
+        const std::size_t width = static_cast<unsigned char>(text[i]) < 0x80 ? 1 : 2;
+        if (i + width > size)
+            break;
+        visit(text.substr(i, width));
+        i += width;
+    }
+}
+
 // Calls visit(start) for each stanza start of `lines` in order (overlapping
 // stanzas all count) until it returns false; false when it was stopped.
 template <typename TVisit>

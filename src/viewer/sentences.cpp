@@ -10,30 +10,18 @@ TStrArray CutSentences(std::string_view content)
         current.clear();
     };
 
-    const std::size_t size = content.size();
-    std::size_t i = 0;
-    while (i < size) {
-        const auto byte = static_cast<unsigned char>(content[i]);
-        if (byte < 0x80) {
-            if (byte == '\r' || byte == '\n') {
-                endSentence();
-            } else {
-                current.push_back(static_cast<char>(byte));
-                if (IsAsciiPunctuation(byte))
-                    endSentence();
-            }
-            ++i;
-            continue;
-        }
-        if (i + 1 == size)
-            break;  // a lone lead byte at the very end is dropped
-        const auto trail = static_cast<unsigned char>(content[i + 1]);
-        current.push_back(static_cast<char>(byte));
-        current.push_back(static_cast<char>(trail));
-        if (IsGbkPunctuation(byte, trail))
+    ForEachGbkChar(content, [&](std::string_view ch) {
+        const auto lead = static_cast<unsigned char>(ch[0]);
+        if (ch.size() == 1 && (lead == '\r' || lead == '\n')) {
             endSentence();
-        i += 2;
-    }
+            return;
+        }
+        current.append(ch);
+        const bool mark = ch.size() == 1 ? IsAsciiPunctuation(lead)
+                                         : IsGbkPunctuation(lead, static_cast<unsigned char>(ch[1]));
+        if (mark)
+            endSentence();
+    });
     endSentence();
     return sentences;
 }

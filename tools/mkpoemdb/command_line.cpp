@@ -5,7 +5,6 @@
 
 #include "library/app_error.h"
 
-#include <QDir>
 #include <QSet>
 #include <QTextStream>
 
@@ -76,7 +75,7 @@ int RunMkPoemDb(const QStringList& arguments, QTextStream& out, QTextStream& err
     }
     try {
         for (const TTableSummary& summary : Run(*request)) {
-            out << summary.Name << ": " << summary.Poems << " poems from " << QDir::toNativeSeparators(summary.File);
+            out << summary.Name << ": " << summary.Poems << " poems from " << NativePath(summary.File);
             if (summary.LeftOut)
                 out << " (" << *summary.LeftOut << " left out: characters GBK cannot hold)";
             out << '\n';

@@ -19,11 +19,9 @@
 
 namespace {
 
-QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
-
 [[noreturn]] void FileError(const QString& path, const QString& message)
 {
-    throw TAppError(QStringLiteral("%1: %2").arg(Native(path), message));
+    throw TAppError(QStringLiteral("%1: %2").arg(NativePath(path), message));
 }
 
 // How much of a file tells a corpus file from JSON Lines.
@@ -99,7 +97,7 @@ QStringList CorpusFiles(const QString& path)
     const QFileInfo info(path);
     if (!info.isDir()) {
         if (!info.exists())
-            throw TAppError(QStringLiteral("Cannot read %1: no such file or folder").arg(Native(path)));
+            throw TAppError(QStringLiteral("Cannot read %1: no such file or folder").arg(NativePath(path)));
         return {path};
     }
     static const QRegularExpression layout(QStringLiteral("^[^.]+\\.[^.]+\\.[^.]+\\.json$"),
@@ -111,7 +109,7 @@ QStringList CorpusFiles(const QString& path)
             names.push_back(name);
     if (names.isEmpty())
         throw TAppError(QStringLiteral("The folder %1 holds no corpus files (NAME.COLLECTION.PART.json)")
-                            .arg(Native(path)));
+                            .arg(NativePath(path)));
     std::sort(names.begin(), names.end(), NaturalLess);
     QStringList files;
     for (const QString& name : names)

@@ -2,6 +2,7 @@
 
 #include "library/app_error.h"
 #include "library/db/database.h"
+#include "library/gbk_codec.h"
 #include "library/poem.h"
 
 #include <QDir>
@@ -19,9 +20,12 @@
 #include <system_error>
 #include <utility>
 
-namespace {
+QString NativePath(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
 
-QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+namespace {
 
 // Integers a JSON number (a double) holds exactly.
 constexpr double kLargestExactInteger = 9007199254740992.0;  // 2^53
@@ -35,12 +39,7 @@ const QStringList& PoemKeys()
 
 [[noreturn]] void LineError(const QString& path, int line, const QString& message)
 {
-    throw TAppError(QStringLiteral("%1:%2: %3").arg(Native(path)).arg(line).arg(message));
-}
-
-bool EncodableInGbk(const QString& text)
-{
-    return AnsiToWide(WideToAnsi(text)) == text;
+    throw TAppError(QStringLiteral("%1:%2: %3").arg(NativePath(path)).arg(line).arg(message));
 }
 
 QString TextField(const QJsonObject& object, const QString& key, const QString& path, int line)
@@ -49,7 +48,9 @@ QString TextField(const QJsonObject& object, const QString& key, const QString& 
     if (!value.isString())
         LineError(path, line, QStringLiteral("\"%1\" must be text").arg(key));
     const QString text = value.toString();
-    if (!EncodableInGbk(text))
+    // Single-byte codes above ASCII and dropped characters would break the
+    // game's two-byte characters; a double-byte code decodes back unchanged.
+    if (!GbkHolds(text))
         LineError(path, line, QStringLiteral("\"%1\" holds characters that GBK cannot encode").arg(key));
     return text;
 }
@@ -149,7 +150,7 @@ QString CreateScratchFile(const QFileInfo& target)
     QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
     if (!temporary.open())
         throw TAppError(QStringLiteral("Cannot create a file in %1: %2")
-                            .arg(Native(target.absolutePath()), temporary.errorString()));
+                            .arg(NativePath(target.absolutePath()), temporary.errorString()));
     temporary.setAutoRemove(false);
     return temporary.fileName();
 }
@@ -194,10 +195,10 @@ QByteArray ReadUtf8File(const QString& path, qint64 limit)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(NativePath(path), file.errorString()));
     QByteArray data = limit < 0 ? file.readAll() : file.read(limit);
     if (file.error() != QFileDevice::NoError)
-        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(Native(path), file.errorString()));
+        throw TAppError(QStringLiteral("Cannot read %1: %2").arg(NativePath(path), file.errorString()));
     if (data.startsWith("\xEF\xBB\xBF"))
         data.remove(0, 3);
     return data;
@@ -278,9 +279,9 @@ std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vecto
 {
     const QFileInfo target(path);
     if (target.isDir())
-        throw TAppError(QStringLiteral("%1 is a folder").arg(Native(path)));
+        throw TAppError(QStringLiteral("%1 is a folder").arg(NativePath(path)));
     if (!target.absoluteDir().exists())
-        throw TAppError(QStringLiteral("The folder %1 does not exist").arg(Native(target.absolutePath())));
+        throw TAppError(QStringLiteral("The folder %1 does not exist").arg(NativePath(target.absolutePath())));
 
     // Written under a temporary name next to the target and renamed at the
     // end, so that a reader never sees a half-written database.
@@ -301,7 +302,7 @@ std::vector<TTableSummary> WriteSQLiteFile(const QString& path, const std::vecto
                             std::filesystem::path(target.absoluteFilePath().toStdU16String()), error);
     if (error)
         throw TAppError(
-            QStringLiteral("Cannot write %1: %2").arg(Native(path), QString::fromLocal8Bit(error.message())));
+            QStringLiteral("Cannot write %1: %2").arg(NativePath(path), QString::fromLocal8Bit(error.message())));
     scratch.Keep();
     return summaries;
 }

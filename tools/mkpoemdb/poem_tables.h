@@ -15,6 +15,9 @@
 
 class TDbConnection;
 
+// `path` as the system writes paths, for messages.
+QString NativePath(const QString& path);
+
 // One line of a poem file. Title, author and dynasty may be absent (NULL).
 struct TPoemEntry {
     std::int64_t Id = 0;

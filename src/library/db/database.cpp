@@ -262,17 +262,6 @@ void TDbConnection::Execute(const QString& sql)
         Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, Reason(query.lastError())));
 }
 
-void TDbConnection::ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows)
-{
-    std::size_t next = 0;
-    ExecuteBatch(sql, [&](QVariantList& values) {
-        if (next == rows.size())
-            return false;
-        values = rows[next++];
-        return true;
-    });
-}
-
 void TDbConnection::ExecuteBatch(const QString& sql, const std::function<bool(QVariantList& values)>& nextRow)
 {
     RequireWritable();

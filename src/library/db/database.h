@@ -43,12 +43,10 @@ public:
 
     // Runs a statement that returns no rows (DDL and the like).
     void Execute(const QString& sql);
-    // Runs `sql` with "?" placeholders once for every row of `rows`, prepared
-    // once; inside a transaction that makes hundreds of rows fast.
-    void ExecuteBatch(const QString& sql, const std::vector<QVariantList>& rows);
-    // The same for rows made one at a time: `nextRow` fills the values of the
-    // next row and returns false when there is none, so that a large import
-    // never holds its rows all at once.
+    // Runs `sql` with "?" placeholders, prepared once, for rows made one at a
+    // time: `nextRow` fills the values of the next row and returns false when
+    // there is none, so that a large import never holds its rows all at once.
+    // Inside a transaction that makes hundreds of thousands of rows fast.
     void ExecuteBatch(const QString& sql, const std::function<bool(QVariantList& values)>& nextRow);
 
     // Transactions. A command that fails inside one rolls it back at once (a

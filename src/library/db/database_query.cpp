@@ -3,6 +3,7 @@
 #include "library/app_error.h"
 #include "library/db/database.h"
 #include "library/db/database_cursor.h"
+#include "library/db/names.h"
 
 #include <QVariant>
 
@@ -98,7 +99,7 @@ void TDbQuery::RequireRow() const
 int TDbQuery::IndexOf(const QString& name) const
 {
     for (int i = 0; i < FieldCount(); ++i)
-        if (FNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
+        if (EqualsIgnoringAsciiCase(FNames.at(i), name))
             return i;
     throw TAppError(QStringLiteral("查询结果中没有 %2 列（%1）。").arg(FSql, name));
 }

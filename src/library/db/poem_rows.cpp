@@ -1,6 +1,7 @@
 #include "library/db/poem_rows.h"
 
 #include "library/db/database_query.h"
+#include "library/db/names.h"
 
 #include <iterator>
 #include <optional>
@@ -8,15 +9,11 @@
 
 TPoemColumn PoemColumnOf(const QString& name)
 {
-    QString upper = name;
-    for (QChar& c : upper)
-        if (c >= u'a' && c <= u'z')
-            c = QChar(c.unicode() - u'a' + u'A');
-    if (upper == QLatin1String("TITLE"))
+    if (EqualsIgnoringAsciiCase(name, u"TITLE"))
         return TPoemColumn::Title;
-    if (upper == QLatin1String("AUTHOR"))
+    if (EqualsIgnoringAsciiCase(name, u"AUTHOR"))
         return TPoemColumn::Author;
-    if (upper == QLatin1String("DYNASTY"))
+    if (EqualsIgnoringAsciiCase(name, u"DYNASTY"))
         return TPoemColumn::Dynasty;
     return TPoemColumn::Other;
 }

@@ -1,6 +1,7 @@
 #include "library/db/jet/jet_table_reader.h"
 
 #include "library/app_error.h"
+#include "library/db/names.h"
 
 #include <algorithm>
 
@@ -32,22 +33,6 @@ constexpr unsigned kMaxIndexes = 255;
 constexpr std::uint32_t kCatalogPage = 2;
 constexpr int kCatalogTableType = MDB_TABLE;
 constexpr long kCatalogPageMask = 0x00FFFFFF;
-
-bool EqualsIgnoringAsciiCase(QStringView a, QStringView b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        char16_t x = a[i].unicode(), y = b[i].unicode();
-        if (x >= u'a' && x <= u'z')
-            x = static_cast<char16_t>(x - u'a' + u'A');
-        if (y >= u'a' && y <= u'z')
-            y = static_cast<char16_t>(y - u'a' + u'A');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 }  // namespace
 
