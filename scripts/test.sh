@@ -11,23 +11,9 @@ cmake --build build -j "$(nproc)"
 # The remote source's tests run against a throwaway PostgreSQL server on
 # loopback; it is stopped afterwards unless it was running before. Without a
 # port given, the first free one from 55432 on is taken.
-port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-if [[ -z "${VERSEQUEST_REMOTE_DB_PORT:-}" ]]; then
-  VERSEQUEST_REMOTE_DB_PORT=55432
-  while port_taken "$VERSEQUEST_REMOTE_DB_PORT" && ! scripts/remote-db.sh status >/dev/null 2>&1; do
-    VERSEQUEST_REMOTE_DB_PORT=$((VERSEQUEST_REMOTE_DB_PORT + 1))
-  done
-  export VERSEQUEST_REMOTE_DB_PORT
-fi
-if scripts/remote-db.sh status >/dev/null 2>&1; then
-  stop_remote_db=0
-else
-  stop_remote_db=1
-fi
-trap '[[ $stop_remote_db -eq 1 ]] && scripts/remote-db.sh stop >/dev/null 2>&1; true' EXIT
-scripts/remote-db.sh start >/dev/null
-VERSEQUEST_TEST_REMOTE_CONNECTION=$(scripts/remote-db.sh connection)
-export VERSEQUEST_TEST_REMOTE_CONNECTION
+source scripts/test-lib.sh
+trap '[[ ${stop_remote_db:-0} -eq 1 ]] && scripts/remote-db.sh stop >/dev/null 2>&1; true' EXIT
+start_test_server 55432
 # The game's own remote source stays unset; the suites point it where they need.
 unset VERSEQUEST_REMOTE_CONNECTION
 
@@ -37,12 +23,15 @@ ctest --test-dir build --output-on-failure
 scripts/package.sh
 scripts/check-package.sh
 
-# The same suites built for 64-bit Windows and run under Wine, then the zip
-# and the installer checked as a player gets them (scripts/test-windows.sh).
+# The same suites built for 64-bit Windows and run under Wine
+# (scripts/test-windows.sh), then the zip and the installer checked as a
+# player gets them.
 # The first run on a machine builds Qt for Windows into ~/.cache/versequest
 # (about 15 minutes); later runs reuse it. VERSEQUEST_SKIP_WINDOWS=1 skips it.
 if [[ "${VERSEQUEST_SKIP_WINDOWS:-0}" != 1 ]]; then
   scripts/test-windows.sh
+  scripts/check-windows-zip.sh
+  scripts/check-windows-installer.sh
 fi
 
 # The same tests in a build with AddressSanitizer and UndefinedBehaviorSanitizer
