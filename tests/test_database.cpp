@@ -552,7 +552,7 @@ private:
 
 // Guards against a server that lets the client in and then never answers (a pooler or proxy whose server
 // froze; TCP stays up) holding Open() for good: the driver's first query is cut off at the deadline.
-TEST(RemoteSource, ALogInNeverAnsweredAfterwardsGivesUpAtTheDeadline)
+TEST(ServerConnection, ALogInNeverAnsweredAfterwardsGivesUpAtTheDeadline)
 {
     const TScopedRoundTripDeadline deadline(std::chrono::milliseconds(1500));
     TSilentServer silent(std::chrono::seconds(20));
@@ -572,7 +572,7 @@ TEST(RemoteSource, ALogInNeverAnsweredAfterwardsGivesUpAtTheDeadline)
 #endif
 
 // Guards against the command timeout not reaching the server, and mkpoemdb leaving half a table when a row is refused.
-TEST(RemoteSource, TimeoutsAndAtomicLoads)
+TEST(ServerConnection, TimeoutsAndAtomicLoads)
 {
     REQUIRE_SERVER();
     TRemoteDatabase database(server, UsableRows(5));

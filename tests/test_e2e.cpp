@@ -391,13 +391,43 @@ TEST(EndToEnd, ADoubleClickCountsOnce)
 // Guards against a damaged database at start-up leaving a window without
 // controls: one box in Chinese, then the whole window, telling there is no
 // poem, and a switch to a good source plays again.
-TEST(EndToEnd, ADamagedDatabaseAtStartUpStillBuildsTheWindow)
+struct TDamagedStart {
+    const char* name;
+    std::function<void(const QString& path)> make;
+    const char* box;  // the start of the one box's text
+    friend void PrintTo(const TDamagedStart& row, std::ostream* out) { *out << row.name; }
+};
+class DamagedDatabaseAtStartUp : public testing::TestWithParam<TDamagedStart> {};
+
+TEST_P(DamagedDatabaseAtStartUp, StillBuildsTheWindow)
 {
-    const struct {
-        const char* name;
-        std::function<void(const QString& path)> make;
-        const char* box;  // the start of the one box's text
-    } cases[] = {
+    const TDamagedStart& c = GetParam();
+    TScopedProgramDir dir;
+    const QString path = dir.File(QStringLiteral("db21.mdb"));
+    c.make(path);
+    TMessageBoxRecorder boxes;
+    QueueRangeDialogAnswer(ChooseSource(0));
+    TfrmMain frm;
+    ShowAndActivate(frm);
+    ASSERT_EQ(boxes.Calls().size(), 1u);
+    EXPECT_TRUE(boxes.Calls()[0].Text.startsWith(QString::fromUtf8(c.box))) << boxes.Calls()[0].Text.toStdString();
+    EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Error);
+    ASSERT_NE(frm.lblStatus, nullptr);
+    EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("无可用诗词，请切换范围！"));
+    EXPECT_EQ(frm.FPoemCount, 0);
+    ExpectNoOpenConnections();
+
+    QDir(path).removeRecursively();
+    QFile::remove(path);
+    WriteTestDatabase(path, {Table("TBZ300", kTang300), Table("TB112", kSchool)});
+    QueueRangeDialogAnswer(ChooseSource(1));
+    ClickLabel(frm.lblSwitchRange);
+    EXPECT_EQ(frm.FPoemCount, 2);
+    EXPECT_TRUE(frm.FPuzzleActive);
+    EXPECT_EQ(boxes.Calls().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedDatabaseAtStartUp, testing::ValuesIn(std::vector<TDamagedStart>{
         {"random bytes",
          [](const QString& path) {
              QFile file(path);
@@ -420,34 +450,7 @@ TEST(EndToEnd, ADamagedDatabaseAtStartUpStillBuildsTheWindow)
          "查询结果中没有 CONTENT 列"},
         {"a folder named db21.mdb", [](const QString& path) { ASSERT_TRUE(QDir().mkdir(path)); },
          "找不到数据库文件："},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TScopedProgramDir dir;
-        const QString path = dir.File(QStringLiteral("db21.mdb"));
-        c.make(path);
-        TMessageBoxRecorder boxes;
-        QueueRangeDialogAnswer(ChooseSource(0));
-        TfrmMain frm;
-        ShowAndActivate(frm);
-        ASSERT_EQ(boxes.Calls().size(), 1u);
-        EXPECT_TRUE(boxes.Calls()[0].Text.startsWith(QString::fromUtf8(c.box))) << boxes.Calls()[0].Text.toStdString();
-        EXPECT_EQ(boxes.Calls()[0].Icon, TMsgIcon::Error);
-        ASSERT_NE(frm.lblStatus, nullptr);
-        EXPECT_EQ(frm.lblStatus->text(), QStringLiteral("无可用诗词，请切换范围！"));
-        EXPECT_EQ(frm.FPoemCount, 0);
-        ExpectNoOpenConnections();
-
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-        WriteTestDatabase(path, {Table("TBZ300", kTang300), Table("TB112", kSchool)});
-        QueueRangeDialogAnswer(ChooseSource(1));
-        ClickLabel(frm.lblSwitchRange);
-        EXPECT_EQ(frm.FPoemCount, 2);
-        EXPECT_TRUE(frm.FPuzzleActive);
-        EXPECT_EQ(boxes.Calls().size(), 1u);
-    }
-}
+}), [](const testing::TestParamInfo<TDamagedStart>& row) { return RowTestName(row.param.name); });
 
 // Guards against a Jet 4 db21.mdb (the test file, with its database
 // password deployed) playing otherwise than the SQLite one: start-up load,

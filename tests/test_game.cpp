@@ -227,7 +227,7 @@ TEST(ClockSeededDraw, StaysInRangeAndReachesEveryValue)
 // the 510 x 46 line box, narrow boxes shrinking cells below 20, clicks mapped
 // through the painted cells instead of the whole width, and positions outside
 // the zones not clamped.
-TEST(Grid, CellsAndClickZones)
+TEST(GridGeometry, CellsAndClickZones)
 {
     struct Case {
         int width, chars, k, x, cw;
@@ -270,7 +270,7 @@ TEST(Grid, CellsAndClickZones)
 
 // Guards against hints that show too much, cut the title wrongly, or reveal
 // a trailing odd byte.
-TEST(Answers, HintMasks)
+TEST(AnswerRules, HintMasks)
 {
     const std::string title4 = G("春晓夜思");  // 8 bytes
     const std::string odd = G("春晓") + "X";   // 5 bytes
@@ -295,7 +295,7 @@ TEST(Answers, HintMasks)
 // Guards against brackets or names appearing when the poem lacks them, a
 // history record with other separators, and the author left out of the
 // give-up message when empty or the dynasty slipping into it.
-TEST(Answers, AnswerLinesRecordsAndGiveUpMessage)
+TEST(AnswerRules, AnswerLinesRecordsAndGiveUpMessage)
 {
     struct Case {
         const char *author, *dynasty, *line;
@@ -356,7 +356,7 @@ TEST(Sentences, CuttingJoiningAndLabelText)
 
 // Guards against command buttons placed by a rounding other than toward
 // zero or by a wrong span.
-TEST(Layout, CommandButtonsFollowTheBarWidth)
+TEST(LayoutGeometry, CommandButtonsFollowTheBarWidth)
 {
     const int cases[][3] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123},   {354, 0, 122},
                             {353, 0, 122},  {351, -1, 121}, {0, -177, -55}};  // bar width, left edges
@@ -369,7 +369,7 @@ TEST(Layout, CommandButtonsFollowTheBarWidth)
 
 // Guards against frame and ornament coordinates that are off by one, fixed
 // to one window size, or that draw the last point of a segment.
-TEST(Painting, GeometryFollowsTheClientSize)
+TEST(PaintingGeometry, GeometryFollowsTheClientSize)
 {
     EXPECT_EQ(FrameRect(800, 715), QRect(QPoint(4, 4), QPoint(795, 710)));
     EXPECT_EQ(FrameRect(300, 200), QRect(QPoint(4, 4), QPoint(295, 195)));

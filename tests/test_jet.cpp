@@ -526,11 +526,16 @@ std::optional<QString> LoadDamaged(const TDamage& damage, int source, std::vecto
     return result.Error;
 }
 
-// Guards against a damaged Jet file crashing, hanging, reading garbage or silently losing or changing poems instead
-// of a clear error.
-TEST(JetDamage, DamagedFilesGiveAClearError)
+struct TDamageCase {
+    const char* name;
+    TDamage damage;
+    const char* detail;  // in the error's text
+    friend void PrintTo(const TDamageCase& row, std::ostream* out) { *out << row.name; }
+};
+
+std::vector<TDamageCase> DamageCases()
 {
-    const struct { const char* name; TDamage damage; const char* detail; } cases[] = {
+    return {
         {"truncated mid-page", [](QByteArray b) { return b.left(b.size() / 2 + 100); }, "文件不完整"},
         {"last pages cut off", [](QByteArray b) { return b.left(19 * kPageSize); }, "文件只有 19 页"},
         {"header page zeroed", [](QByteArray b) { return b.replace(0, kPageSize, QByteArray(kPageSize, '\0')); },
@@ -584,13 +589,21 @@ TEST(JetDamage, DamagedFilesGiveAClearError)
         {"the definition continues on itself", DefinitionContinuesOn(4), "表 TBZ300 的定义在第 4 页绕回了自身"},
         {"the definition runs on into the header page", DefinitionContinuesOn(0), "表 TBZ300 的列定义已损坏"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::optional<QString> error = LoadDamaged(c.damage, 0);
-        ASSERT_TRUE(error);
-        EXPECT_TRUE(error->contains(QString::fromUtf8(c.detail))) << error->toStdString();
-    }
 }
+
+// Guards against a damaged Jet file crashing, hanging, reading garbage or silently losing or changing poems instead
+// of a clear error.
+class DamagedFile : public testing::TestWithParam<TDamageCase> {};
+
+TEST_P(DamagedFile, GivesAClearError)
+{
+    const std::optional<QString> error = LoadDamaged(GetParam().damage, 0);
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(error->contains(QString::fromUtf8(GetParam().detail))) << error->toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(JetDamage, DamagedFile, testing::ValuesIn(DamageCases()),
+                         [](const testing::TestParamInfo<TDamageCase>& row) { return RowTestName(row.param.name); });
 
 // Guards against a row older than a column (Access leaves rows as they are when a column is added) being refused
 // or given a value for it: the column is NULL in that row, so its poem has no content and is the only one dropped.

@@ -179,7 +179,7 @@ TEST(LoadPoems, DamagedFileKeepsThePoemsBeforeTheDamage)
 // ---- mkpoemdb's tables through the loader ---------------------------------------------------
 
 // Guards against the bundled data losing poems or fields on the way into db21.mdb and through the loader.
-TEST(MkPoemDb, BundledPoemsArriveInTheirSources)
+TEST(BundledPoems, ArriveInTheirSources)
 {
     TScopedProgramDir dir;
     const QString data = QStringLiteral(VQ_POEM_DATA_DIR "/");
