@@ -376,7 +376,8 @@ void BM_RemoteCorpusLoad(benchmark::State& state)
     }
     state.counters["poems"] = static_cast<double>(poems);
     state.counters["library_MB"] = static_cast<double>(libraryBytes) / 1e6;
-    state.counters["bytes_per_poem"] = static_cast<double>(libraryBytes) / static_cast<double>(std::max<std::int64_t>(poems, 1));
+    state.counters["bytes_per_poem"] =
+        static_cast<double>(libraryBytes) / static_cast<double>(std::max<std::int64_t>(poems, 1));
     state.counters["peak_rss_growth_MB"] = static_cast<double>(peak) / 1e6;
     state.counters["message_points"] = steps;
     state.counters["points_with_paint"] = painted;
@@ -405,7 +406,8 @@ void BM_RemoteCloseMidLoad(benchmark::State& state)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
         gone = frm.isNull();
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - watcher.Closed).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - watcher.Closed).count());
         delete frm.data();
     }
     state.counters["poems_when_stopped"] = static_cast<double>(poems);

@@ -36,8 +36,8 @@ QString Q(const char* utf8)
 struct TEventRecord {
     QAccessible::Event Type;
     QObject* Object;
-    QString Name;      // of the interface the event is about
-    QString Removed;   // text events only
+    QString Name;  // of the interface the event is about
+    QString Removed;  // text events only
     QString Inserted;
     int Position = -1;
 };
@@ -51,8 +51,7 @@ std::vector<TEventRecord>& Events()
 void RecordEvent(QAccessibleEvent* event)
 {
     QAccessibleInterface* iface = event->accessibleInterface();
-    TEventRecord record{event->type(), event->object(), iface ? iface->text(QAccessible::Name) : QString(),
-                        {}, {}, -1};
+    TEventRecord record{event->type(), event->object(), iface ? iface->text(QAccessible::Name) : QString(), {}, {}, -1};
     if (event->type() == QAccessible::TextUpdated) {
         const auto* update = static_cast<QAccessibleTextUpdateEvent*>(event);
         record.Removed = update->textRemoved();
@@ -92,7 +91,8 @@ struct TGame {
             Frm = std::make_unique<TfrmMain>();
         }
         Frm->setAttribute(Qt::WA_DeleteOnClose, false);
-        TPoemRecord poem{G("静夜思"), G("李白"), G("唐"), G("床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。"), {}};
+        TPoemRecord poem{
+            G("静夜思"), G("李白"), G("唐"), G("床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。"), {}};
         SplitVerseLines(poem.Content, poem.Lines);
         Frm->FPoems = {poem};
         Frm->FPoemCount = 1;
@@ -153,8 +153,7 @@ TEST(Accessibility, ControlsReadAsTheyShow)
         {"covered", [&] { return line1->child(1); }, QAccessible::Button, Q("□"), {}, {press}},
         {"uncovered", [&] { return line1->child(2); }, QAccessible::Button, Q("明"), {}, {press}},
         {"answer box", [&] { return Of(frm.edtAnswer); }, QAccessible::EditableText, Q("请输入诗词名："), {}, {}},
-        {"status", [&] { return Of(frm.lblStatus); }, kStatusRole,
-         Q("已显示 2/20 个字，请猜诗词名！"), {}, {}},
+        {"status", [&] { return Of(frm.lblStatus); }, kStatusRole, Q("已显示 2/20 个字，请猜诗词名！"), {}, {}},
         {"history", [&] { return Of(frm.memHistory); }, QAccessible::EditableText, Q("猜诗历史记录"), {}, {}},
     };
     for (const Row& row : rows) {

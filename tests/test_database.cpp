@@ -38,14 +38,21 @@ namespace {
 
 const QString kDb = QStringLiteral("db21.mdb");
 
-QString JetString(const QString& path) { return LocalConnectionString(path, QString()); }
+QString JetString(const QString& path)
+{
+    return LocalConnectionString(path, QString());
+}
 
 // ---- Sources and connection strings -------------------------------------------------------
 
 // Guards against a wrong label, table, filter or SQL text for any source, or a bad index accepted.
 TEST(Sources, TablesFiltersAndQueries)
 {
-    const struct { const char *label, *from; bool remote; } expected[] = {  // from: what follows FROM
+    const struct {
+        const char *label, *from;
+        bool remote;
+    } expected[] = {
+        // from: what follows FROM
         {"唐诗三百首", "TBZ300 WHERE 1=1", false},
         {"小学诗词", "TB112 WHERE 1=1 AND ID<140", false},
         {"初中诗词", "TB112 WHERE 1=1 AND ID>=140 AND ID<=269", false},
@@ -133,7 +140,9 @@ TEST(ConnectionStrings, SqlServerStringsBecomeFreeTdsOnes)
         SCOPED_TRACE(text);
         EXPECT_EQ(OdbcConnectionString(SettingsFromConnectionString(text), "FreeTDS"), odbc);
     }
-    EXPECT_FALSE(ErrorOf([] { OdbcConnectionString(SettingsFromConnectionString("Provider=SQLOLEDB.1"), "FreeTDS"); }).isEmpty());
+    EXPECT_FALSE(ErrorOf([] {
+                     OdbcConnectionString(SettingsFromConnectionString("Provider=SQLOLEDB.1"), "FreeTDS");
+                 }).isEmpty());
     EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("connect_timeout=15")), 1);
     EXPECT_EQ(PostgreSqlConnectOptions().count(QStringLiteral("statement_timeout=30000")), 1);
 }
@@ -149,7 +158,8 @@ TEST(ConnectionStrings, WindowsDriversAndTheirStrings)
     EXPECT_EQ(ChooseOdbcDriver(TDbProvider::PostgreSQL, {"PostgreSQL ANSI", "SQL Server"}), "");
 
     const QString tds = "Provider=SQLOLEDB;Data Source=srv,1500;User ID=sa;Password=p";
-    const std::tuple<QString, const char*, QString> cases[] = {  // connection string, driver, ODBC string
+    const std::tuple<QString, const char*, QString> cases[] = {
+        // connection string, driver, ODBC string
         {"Provider=SQLOLEDB.1;Data Source=10.0.0.5,1500;Initial Catalog=poems;User ID=u;Password=p=q", "SQL Server",
          "DRIVER={SQL Server};SERVER=10.0.0.5,1500;DATABASE=poems;UID=u;PWD={p=q};Encrypt=no"},
         {"Provider=SQLOLEDB.1;Data Source=srv\\SQLEXPRESS;User ID=sa;Password=", "ODBC Driver 18 for SQL Server",
@@ -157,7 +167,9 @@ TEST(ConnectionStrings, WindowsDriversAndTheirStrings)
         {tds, "FreeTDS", "DRIVER={FreeTDS};SERVER=srv;PORT=1500;UID=sa;PWD=p;TDS_Version=7.4;ClientCharset=UTF-8"},
         {"Provider=PostgreSQL;Data Source=db.example.org;Initial Catalog=vq;User ID=reader;Password=\"x;y\"",
          "PostgreSQL Unicode(x64)",
-         "DRIVER={PostgreSQL Unicode(x64)};SERVER=db.example.org;PORT=5432;DATABASE=vq;UID=reader;PWD={x;y};UseDeclareFetch=1;Fetch=2000;pqopt={"},
+         "DRIVER={PostgreSQL "
+         "Unicode(x64)};SERVER=db.example.org;PORT=5432;DATABASE=vq;UID=reader;PWD={x;y};UseDeclareFetch=1;Fetch=2000;"
+         "pqopt={"},
     };
     for (const auto& [text, driver, odbc] : cases) {
         SCOPED_TRACE(text.toStdString());
@@ -171,7 +183,7 @@ TEST(ConnectionStrings, WindowsDriversAndTheirStrings)
     EXPECT_TRUE(postgreSql.endsWith(u'}'));
     EXPECT_FALSE(ErrorOf([] {
                      OdbcConnectionString(SettingsFromConnectionString("Provider=PostgreSQL;Data Source=h,0"),
-                                                 "PostgreSQL Unicode");
+                                          "PostgreSQL Unicode");
                  }).isEmpty());
 }
 
@@ -182,7 +194,8 @@ TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
 {
     QTemporaryDir dir;
     const QVariant nullInt(QMetaType::fromType<int>());
-    const TTestTable table{"T", "id INTEGER, Title TEXT, n INTEGER, CONTENT TEXT",
+    const TTestTable table{"T",
+                           "id INTEGER, Title TEXT, n INTEGER, CONTENT TEXT",
                            {{1, "一", 10, "甲"}, {2, NullText(), nullInt, "乙"}, {3, "", -7, NullText()}}};
     WriteTestDatabase(dir.filePath(kDb), {table});
     std::optional<TDbConnection> connection(std::in_place);
@@ -228,7 +241,8 @@ TEST(Database, ForwardOnlyQueriesReadEveryRowOnce)
 TEST(Database, GbkTextIsTheTextOfEveryValue)
 {
     QTemporaryDir dir;
-    WriteTestDatabase(dir.filePath(kDb), {{"T", "ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT",
+    WriteTestDatabase(dir.filePath(kDb), {{"T",
+                                           "ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT",
                                            {{1, "静夜思", "李白", "唐", kJingYeSi}}}});
     TDbConnection connection;
     connection.SetConnectionString(JetString(dir.filePath(kDb)));
@@ -281,7 +295,10 @@ TRun RunRefused(const QString& out, const QString& input, const QStringList& opt
     return run;
 }
 
-QStringList FilesIn(const QTemporaryDir& dir) { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); }
+QStringList FilesIn(const QTemporaryDir& dir)
+{
+    return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+}
 
 // Guards against values changed through JSON, SQLite and the layer (CR LF, Chinese, NULL, integer IDs), files left.
 TEST(MkPoemDb, WritesWhatTheLayerReadsBack)
@@ -302,7 +319,8 @@ TEST(MkPoemDb, WritesWhatTheLayerReadsBack)
         SCOPED_TRACE(table);
         TDbQuery query(connection);
         query.SetSql(QStringLiteral("SELECT ID, TITLE, AUTHOR, DYNASTY, CONTENT, typeof(ID), "
-                                    "TITLE IS NULL AND AUTHOR IS NULL FROM ") + table);
+                                    "TITLE IS NULL AND AUTHOR IS NULL FROM ") +
+                     table);
         query.Open();
         QStringList rows;
         for (; !query.Eof(); query.Next()) {
@@ -321,7 +339,8 @@ TEST(MkPoemDb, WritesWhatTheLayerReadsBack)
 TEST(MkPoemDb, MalformedLinesAreRejectedWithFileAndLine)
 {
     const QByteArray good = "{\"id\": 1, \"title\": \"静夜思\", \"content\": \"床前明月光。\"}";
-    const std::pair<QByteArray, const char*> cases[] = {  // a bad line, the message
+    const std::pair<QByteArray, const char*> cases[] = {
+        // a bad line, the message
         {"{\"id\": 2, \"content\": \"x\"", "not valid JSON"},
         {"{\"id\": 2, \"content\": \"\xFF\xFE\"}", "not valid JSON"},
         {"[2, \"x\"]", "not a JSON object"},
@@ -353,7 +372,11 @@ TEST(MkPoemDb, CommandLinesAreChecked)
     QTemporaryDir dir;
     const QString input = dir.filePath("poems.jsonl"), out = dir.filePath("db.mdb"), table = "T=" + input;
     WriteFile(input, "{\"id\": 1, \"content\": \"x\"}\n");
-    const struct { QStringList arguments; int code; const char* message; } cases[] = {
+    const struct {
+        QStringList arguments;
+        int code;
+        const char* message;
+    } cases[] = {
         {{"mysql", out, table}, 2, "usage"},
         {{"sqlite", out}, 2, "usage"},
         {{"sqlite", out, "T;DROP=" + input}, 1, "table name"},
@@ -382,14 +405,17 @@ QString WriteCorpusSample(const QTemporaryDir& dir)
     const QString folder = dir.filePath("corpus");
     QDir().mkpath(folder);
     WriteFile(folder + "/poet.tang.0.json",
-              "\xEF\xBB\xBF[{\"author\": \"李白\", \"paragraphs\": [\"牀前明月光，疑是地上霜。\", \"舉頭望明月，低頭思故鄉。\"], "
+              "\xEF\xBB\xBF[{\"author\": \"李白\", \"paragraphs\": [\"牀前明月光，疑是地上霜。\", "
+              "\"舉頭望明月，低頭思故鄉。\"], "
               "\"title\": \"靜夜思\", \"id\": \"x\"},\n"
               " {\"author\": \"佚名\", \"paragraphs\": [\"𠀀前明月光，疑是地上霜。\"], \"title\": \"缺字・一\"}]");
-    WriteFile(folder + "/poet.tang.10.json", "[{\"author\": \"王之渙\", \"paragraphs\": [\"白日依山盡，黃河入海流。\"], "
-                                             "\"title\": \"登鸛雀樓\"}]");
+    WriteFile(folder + "/poet.tang.10.json",
+              "[{\"author\": \"王之渙\", \"paragraphs\": [\"白日依山盡，黃河入海流。\"], "
+              "\"title\": \"登鸛雀樓\"}]");
     WriteFile(folder + "/poet.tang.2.json", "[{\"paragraphs\": [\"闉闍望遠山。\"], \"title\": null}]");
-    WriteFile(folder + "/ci.song.0.json", "[{\"author\": \"蘇軾\", \"paragraphs\": [\"明月幾時有？\", \"把酒問青天・\"], "
-                                          "\"rhythmic\": \"水調歌頭・中秋\"}]");
+    WriteFile(folder + "/ci.song.0.json",
+              "[{\"author\": \"蘇軾\", \"paragraphs\": [\"明月幾時有？\", \"把酒問青天・\"], "
+              "\"rhythmic\": \"水調歌頭・中秋\"}]");
     WriteFile(folder + "/authors.tang.json", "[{\"name\": \"李白\", \"desc\": \"詩人\"}]");
     return folder;
 }
@@ -401,8 +427,13 @@ TEST(MkPoemDb, CorpusFilesBecomeRows)
 {
     QTemporaryDir dir;
     const QString folder = WriteCorpusSample(dir), out = dir.filePath("out.mdb");
-    const struct { QStringList arguments; const char* summary; QStringList rows; } cases[] = {
-        {{"sqlite", out, "T=" + folder}, "T: 4 poems from %1 (1 left out: characters GBK cannot hold)",
+    const struct {
+        QStringList arguments;
+        const char* summary;
+        QStringList rows;
+    } cases[] = {
+        {{"sqlite", out, "T=" + folder},
+         "T: 4 poems from %1 (1 left out: characters GBK cannot hold)",
          {"1|水调歌头·中秋|苏轼|宋|明月几时有？\r\n把酒问青天·",
           "2|静夜思|李白|唐|床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。",
           "3|||唐|闉阇望远山。",  // 闉 stays: its simplified form is outside GBK
@@ -450,7 +481,8 @@ const QStringList kCorpusOptions;
 // Guards against a damaged corpus file being written in part, reported without its name, or harming the old file.
 TEST(MkPoemDb, BadCorpusFilesAreRejectedWithTheirName)
 {
-    const std::pair<QByteArray, const char*> cases[] = {  // poet.tang.1.json, the message
+    const std::pair<QByteArray, const char*> cases[] = {
+        // poet.tang.1.json, the message
         {"[{\"paragraphs\": [\"x\"]", "not valid JSON"},
         {"[{\"paragraphs\": \"白日依山盡\"}]", "poem 1: \"paragraphs\" must be a list of texts"},
         {"[{\"paragraphs\": [\"x\"]}, 5]", "poem 2 is not a JSON object"},
@@ -464,7 +496,8 @@ TEST(MkPoemDb, BadCorpusFilesAreRejectedWithTheirName)
         const QString folder = WriteCorpusSample(dir), out = dir.filePath(kDb);
         WriteFile(folder + "/poet.tang.1.json", bytes);
         const TRun run = RunRefused(out, folder, kCorpusOptions);
-        EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(folder + "/poet.tang.1.json")) && run.Err.contains(message))
+        EXPECT_TRUE(run.Err.contains(QDir::toNativeSeparators(folder + "/poet.tang.1.json")) &&
+                    run.Err.contains(message))
             << run.Err.toStdString();
         EXPECT_EQ(FilesIn(dir), QStringList({kDb}));
     }

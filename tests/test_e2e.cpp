@@ -11,9 +11,9 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QTest>
 #include <QTextStream>
 #include <QTimer>
-#include <QTest>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -49,12 +49,10 @@ const TRow kSchool[] = {
     {343, "静夜思", "李白", "唐", kJingYeSi},
 };
 
-template <std::size_t N>
-TTestTable Table(const char* name, const TRow (&rows)[N])
+template <std::size_t N> TTestTable Table(const char* name, const TRow (&rows)[N])
 {
-    TTestTable table{QString::fromUtf8(name),
-                     QStringLiteral("ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT"),
-                     {}};
+    TTestTable table{
+        QString::fromUtf8(name), QStringLiteral("ID INTEGER, TITLE TEXT, AUTHOR TEXT, DYNASTY TEXT, CONTENT TEXT"), {}};
     for (const TRow& row : rows)
         table.Rows.push_back({row.id, QString::fromUtf8(row.title), QString::fromUtf8(row.author),
                               QString::fromUtf8(row.dynasty), QString::fromUtf8(row.content)});
@@ -65,7 +63,10 @@ TTestTable Table(const char* name, const TRow (&rows)[N])
 // writes db21.mdb next to the game.
 class TGameDir {
 public:
-    TGameDir() { WriteTestDatabase(FDir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300), Table("TB112", kSchool)}); }
+    TGameDir()
+    {
+        WriteTestDatabase(FDir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300), Table("TB112", kSchool)});
+    }
 
 private:
     TScopedProgramDir FDir;
@@ -132,8 +133,7 @@ TEST(EndToEnd, AWholeGameOnTheTangPoems)
     EXPECT_EQ(frm->lblScore->text(), QStringLiteral("得分: 1"));
     EXPECT_EQ(frm->lblPuzzleNo->text(), QStringLiteral("第 1 首"));
     EXPECT_EQ(frm->memHistory->Lines(),
-              (QStringList{QStringLiteral("用户: 静夜思"), QStringLiteral("  ——《静夜思》【唐】李白"),
-                           QString()}));
+              (QStringList{QStringLiteral("用户: 静夜思"), QStringLiteral("  ——《静夜思》【唐】李白"), QString()}));
     EXPECT_TRUE(frm->FPoemVisible);
     EXPECT_TRUE(frm->pnlPoem->isVisible());
     EXPECT_EQ(frm->lblPoemTitle->text(), QStringLiteral("《静夜思》"));
@@ -235,13 +235,28 @@ TEST(EndToEnd, CheckLoadsEverySourceOfTheDatabase)
     };
     const QString noPuzzle = QStringLiteral("：没有可出题的诗词\n");
     const Case cases[] = {
-        {"every local source", TTables::Both, {QStringLiteral("--check")}, 0,
-         QStringLiteral("唐诗三百首：3 首\n小学诗词：2 首\n初中诗词：2 首\n高中诗词：2 首\n"), {}},
-        {"one source", TTables::Both, {QStringLiteral("--check"), QStringLiteral("-s"), QStringLiteral("4")}, 0,
-         QStringLiteral("高中诗词：2 首\n"), {}},
-        {"no database", TTables::NoFile, {QStringLiteral("--check"), QStringLiteral("--source=1")}, 1,
-         QStringLiteral("唐诗三百首") + noPuzzle, QStringLiteral("找不到数据库文件")},
-        {"a table missing", TTables::TangOnly, {QStringLiteral("--check")}, 1,
+        {"every local source",
+         TTables::Both,
+         {QStringLiteral("--check")},
+         0,
+         QStringLiteral("唐诗三百首：3 首\n小学诗词：2 首\n初中诗词：2 首\n高中诗词：2 首\n"),
+         {}},
+        {"one source",
+         TTables::Both,
+         {QStringLiteral("--check"), QStringLiteral("-s"), QStringLiteral("4")},
+         0,
+         QStringLiteral("高中诗词：2 首\n"),
+         {}},
+        {"no database",
+         TTables::NoFile,
+         {QStringLiteral("--check"), QStringLiteral("--source=1")},
+         1,
+         QStringLiteral("唐诗三百首") + noPuzzle,
+         QStringLiteral("找不到数据库文件")},
+        {"a table missing",
+         TTables::TangOnly,
+         {QStringLiteral("--check")},
+         1,
          QStringLiteral("唐诗三百首：3 首\n小学诗词") + noPuzzle + QStringLiteral("初中诗词") + noPuzzle +
              QStringLiteral("高中诗词") + noPuzzle,
          QStringLiteral("TB112")},
@@ -250,7 +265,8 @@ TEST(EndToEnd, CheckLoadsEverySourceOfTheDatabase)
         SCOPED_TRACE(c.name);
         TScopedProgramDir dir;
         if (c.tables == TTables::Both)
-            WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300), Table("TB112", kSchool)});
+            WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")),
+                              {Table("TBZ300", kTang300), Table("TB112", kSchool)});
         else if (c.tables == TTables::TangOnly)
             WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")), {Table("TBZ300", kTang300)});
         const int dialogs = RangeDialogsShown();
@@ -313,9 +329,10 @@ TEST(EndToEnd, SwitchingSourcesAndBack)
 TEST(EndToEnd, ALoadErrorDuringASwitchKeepsThePuzzle)
 {
     TScopedProgramDir dir;
-    WriteTestDatabase(dir.File(QStringLiteral("db21.mdb")),
-                      {Table("TBZ300", kTang300),
-                       {QStringLiteral("TB112"), QStringLiteral("ID INTEGER, TITLE TEXT"), {{1, QStringLiteral("x")}}}});
+    WriteTestDatabase(
+        dir.File(QStringLiteral("db21.mdb")),
+        {Table("TBZ300", kTang300),
+         {QStringLiteral("TB112"), QStringLiteral("ID INTEGER, TITLE TEXT"), {{1, QStringLiteral("x")}}}});
     TMessageBoxRecorder boxes;
     QueueRangeDialogAnswer(ChooseSource(0));
     TfrmMain frm;
@@ -379,7 +396,10 @@ TEST(EndToEnd, ADoubleClickCountsOnce)
 
     // Every new puzzle draws from the random seam: one click's worth, not two.
     int draws = 0;
-    frm.SetRandomDrawForTesting([&draws](int) { ++draws; return 0; });
+    frm.SetRandomDrawForTesting([&draws](int) {
+        ++draws;
+        return 0;
+    });
     ClickLabel(frm.lblRestart);
     const int drawsOfOnePuzzle = draws;
     draws = 0;
@@ -397,7 +417,7 @@ struct TDamagedStart {
     const char* box;  // the start of the one box's text
     friend void PrintTo(const TDamagedStart& row, std::ostream* out) { *out << row.name; }
 };
-class DamagedDatabaseAtStartUp : public testing::TestWithParam<TDamagedStart> {};
+class DamagedDatabaseAtStartUp : public testing::TestWithParam<TDamagedStart> { };
 
 TEST_P(DamagedDatabaseAtStartUp, StillBuildsTheWindow)
 {
@@ -427,7 +447,9 @@ TEST_P(DamagedDatabaseAtStartUp, StillBuildsTheWindow)
     EXPECT_EQ(boxes.Calls().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedDatabaseAtStartUp, testing::ValuesIn(std::vector<TDamagedStart>{
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, DamagedDatabaseAtStartUp,
+    testing::ValuesIn(std::vector<TDamagedStart>{
         {"random bytes",
          [](const QString& path) {
              QFile file(path);
@@ -444,13 +466,14 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedDatabaseAtStartUp, testing::ValuesIn(s
          "无法读取诗词数据库文件"},
         {"table without CONTENT",
          [](const QString& path) {
-             WriteTestDatabase(path, {{QStringLiteral("TBZ300"), QStringLiteral("ID INTEGER, TITLE TEXT"),
-                                       {{1, QStringLiteral("x")}}}});
+             WriteTestDatabase(
+                 path,
+                 {{QStringLiteral("TBZ300"), QStringLiteral("ID INTEGER, TITLE TEXT"), {{1, QStringLiteral("x")}}}});
          },
          "查询结果中没有 CONTENT 列"},
-        {"a folder named db21.mdb", [](const QString& path) { ASSERT_TRUE(QDir().mkdir(path)); },
-         "找不到数据库文件："},
-}), [](const testing::TestParamInfo<TDamagedStart>& row) { return RowTestName(row.param.name); });
+        {"a folder named db21.mdb", [](const QString& path) { ASSERT_TRUE(QDir().mkdir(path)); }, "找不到数据库文件："},
+    }),
+    [](const testing::TestParamInfo<TDamagedStart>& row) { return RowTestName(row.param.name); });
 
 // Guards against a Jet 4 db21.mdb (the test file, with its database
 // password deployed) playing otherwise than the SQLite one: start-up load,
@@ -458,7 +481,8 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, DamagedDatabaseAtStartUp, testing::ValuesIn(s
 TEST(EndToEnd, APoemSourceFromAJet4File)
 {
     TScopedProgramDir dir;
-    ASSERT_TRUE(QFile::copy(QStringLiteral(VQ_TEST_DATA_DIR "/jet/db21-jet4.mdb"), dir.File(QStringLiteral("db21.mdb"))));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(VQ_TEST_DATA_DIR "/jet/db21-jet4.mdb"), dir.File(QStringLiteral("db21.mdb"))));
     TScopedEnv password("VERSEQUEST_DB_PASSWORD", QByteArray("shici936"));
     TMessageBoxRecorder boxes;
     QueueRangeDialogAnswer(ChooseSource(2));
@@ -495,8 +519,7 @@ bool RemoteDb(const QString& command)
     QProcess script;
     script.setStandardOutputFile(QProcess::nullDevice());  // the export line holds a password
     script.start(QStringLiteral(VQ_SOURCE_DIR "/scripts/remote-db.sh"), {command});
-    return script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit &&
-           script.exitCode() == 0;
+    return script.waitForFinished(60000) && script.exitStatus() == QProcess::NormalExit && script.exitCode() == 0;
 }
 
 // Guards against the remote source failing to play end to end, and against

@@ -131,8 +131,11 @@ TEST(PickStanza, FillsTheTaskFromTheDrawnCandidate)
         int start, chars, r;  // r: the character drawn, which lies at `shown`
         TCharPos shown;
     };
-    const Case cases[] = {{0, 0, 0, 5, 4, {0, 4}}, {1, 0, 1, 5, 5, {1, 0}}, {2, 2, 0, 7, 7, {1, 0}},
-                          {3, 2, 1, 7, 27, {3, 6}}, {4, 2, 5, 5, 12, {2, 2}}};
+    const Case cases[] = {{0, 0, 0, 5, 4, {0, 4}},
+                          {1, 0, 1, 5, 5, {1, 0}},
+                          {2, 2, 0, 7, 7, {1, 0}},
+                          {3, 2, 1, 7, 27, {3, 6}},
+                          {4, 2, 5, 5, 12, {2, 2}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.k);
         const TPoemRecord& poem = poems[c.poem];
@@ -235,7 +238,7 @@ TEST(GridGeometry, CellsAndClickZones)
     const Case cases[] = {
         {510, 5, 0, 8, 98},   {510, 5, 1, 106, 98}, {510, 5, 2, 204, 98}, {510, 5, 3, 302, 98}, {510, 5, 4, 400, 98},
         {510, 7, 0, 8, 70},   {510, 7, 1, 78, 70},  {510, 7, 6, 428, 70},  // both rows end at x = 498
-        {100, 7, 6, 128, 20},                                              // runs past the box's right edge
+        {100, 7, 6, 128, 20},  // runs past the box's right edge
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << " wide, " << c.chars << " chars, cell " << c.k);
@@ -251,12 +254,32 @@ TEST(GridGeometry, CellsAndClickZones)
         int width, chars, x, index;
     };
     const Zone zones[] = {
-        {510, 5, 0, 0},   {510, 5, 101, 0}, {510, 5, 102, 1}, {510, 5, 103, 1},   {510, 5, 203, 1},  {510, 5, 204, 2},
-        {510, 5, 305, 2}, {510, 5, 306, 3}, {510, 5, 405, 3}, {510, 5, 407, 3},   {510, 5, 408, 4},  {510, 5, 509, 4},
-        {510, 5, -1, 0},  {510, 5, -400, 0}, {510, 5, 2000, 4}, {510, 7, 0, 0},   {510, 7, 71, 0},   {510, 7, 72, 1},
-        {510, 7, 430, 5}, {510, 7, 503, 6}, {510, 7, 504, 6}, {510, 7, 509, 6},
-        {3, 7, 2, 2}, {0, 5, 3, 3},  // zones narrower than a pixel count as one pixel
-        {510, 0, 10, -1},            // no characters, no zone
+        {510, 5, 0, 0},
+        {510, 5, 101, 0},
+        {510, 5, 102, 1},
+        {510, 5, 103, 1},
+        {510, 5, 203, 1},
+        {510, 5, 204, 2},
+        {510, 5, 305, 2},
+        {510, 5, 306, 3},
+        {510, 5, 405, 3},
+        {510, 5, 407, 3},
+        {510, 5, 408, 4},
+        {510, 5, 509, 4},
+        {510, 5, -1, 0},
+        {510, 5, -400, 0},
+        {510, 5, 2000, 4},
+        {510, 7, 0, 0},
+        {510, 7, 71, 0},
+        {510, 7, 72, 1},
+        {510, 7, 430, 5},
+        {510, 7, 503, 6},
+        {510, 7, 504, 6},
+        {510, 7, 509, 6},
+        {3, 7, 2, 2},
+        {0, 5, 3, 3},  // zones narrower than a pixel count as one
+                       // pixel
+        {510, 0, 10, -1},  // no characters, no zone
     };
     for (const Zone& z : zones) {
         SCOPED_TRACE(testing::Message() << z.width << " wide, " << z.chars << " chars, x = " << z.x);
@@ -273,17 +296,25 @@ TEST(GridGeometry, CellsAndClickZones)
 TEST(AnswerRules, HintMasks)
 {
     const std::string title4 = G("春晓夜思");  // 8 bytes
-    const std::string odd = G("春晓") + "X";   // 5 bytes
+    const std::string odd = G("春晓") + "X";  // 5 bytes
     struct Case {
         std::string title;
         int hints;
         std::string shown;
     };
     const Case cases[] = {
-        {title4, 1, G("春") + "******"}, {title4, 2, G("春晓") + "****"}, {title4, 3, G("春晓夜") + "**"},
-        {title4, 4, title4},             {title4, 9, title4},             {title4, INT_MAX, title4},
-        {odd, 1, G("春") + "***"},       {odd, 2, G("春晓") + "*"},       {odd, 7, G("春晓") + "*"},
-        {"X", 1, "*"},                   {"X", 5, "*"},                   {G("春"), 1, G("春")},
+        {title4, 1, G("春") + "******"},
+        {title4, 2, G("春晓") + "****"},
+        {title4, 3, G("春晓夜") + "**"},
+        {title4, 4, title4},
+        {title4, 9, title4},
+        {title4, INT_MAX, title4},
+        {odd, 1, G("春") + "***"},
+        {odd, 2, G("春晓") + "*"},
+        {odd, 7, G("春晓") + "*"},
+        {"X", 1, "*"},
+        {"X", 5, "*"},
+        {G("春"), 1, G("春")},
         {"", 1, ""},
     };
     for (const Case& c : cases) {
@@ -300,8 +331,10 @@ TEST(AnswerRules, AnswerLinesRecordsAndGiveUpMessage)
     struct Case {
         const char *author, *dynasty, *line;
     };
-    const Case cases[] = {{"李白", "唐", "《静夜思》【唐】李白"}, {"李白", "", "《静夜思》李白"},
-                          {"", "唐", "《静夜思》【唐】"},         {"", "", "《静夜思》"}};
+    const Case cases[] = {{"李白", "唐", "《静夜思》【唐】李白"},
+                          {"李白", "", "《静夜思》李白"},
+                          {"", "唐", "《静夜思》【唐】"},
+                          {"", "", "《静夜思》"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         EXPECT_EQ(AnswerLine(G("静夜思"), G(c.author), G(c.dynasty)), G(c.line));
@@ -325,14 +358,17 @@ TEST(Sentences, CuttingJoiningAndLabelText)
     };
     const std::string lead = G("春").substr(0, 1);
     const Case cases[] = {
-        {"couplet with full-width marks", G("床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。"),
+        {"couplet with full-width marks",
+         G("床前明月光，疑是地上霜。\r\n举头望明月，低头思故乡。"),
          {G("床前明月光，"), G("疑是地上霜。"), G("举头望明月，"), G("低头思故乡。")}},
-        {"line breaks without marks", G("春眠不觉晓\r\n处处闻啼鸟\r\n\r\n\r\n夜来风雨声\r\n"),
+        {"line breaks without marks",
+         G("春眠不觉晓\r\n处处闻啼鸟\r\n\r\n\r\n夜来风雨声\r\n"),
          {G("春眠不觉晓"), G("处处闻啼鸟"), G("夜来风雨声")}},
         {"lone LF and CR", G("春眠\n不觉\r晓"), {G("春眠"), G("不觉"), G("晓")}},
         {"ASCII comma then space", G("春眠, 不觉晓"), {G("春眠,"), G(" 不觉晓")}},
         {"every ASCII mark", "a!b,c.d:e;f?g-h", {"a!", "b,", "c.", "d:", "e;", "f?", "g-h"}},
-        {"other double-byte marks", G("问君何能尔？心远地自偏！采菊、东篱"),
+        {"other double-byte marks",
+         G("问君何能尔？心远地自偏！采菊、东篱"),
          {G("问君何能尔？"), G("心远地自偏！"), G("采菊、"), G("东篱")}},
         {"ends in a lone lead byte", G("春眠") + lead, {G("春眠")}},
         {"lone lead byte only", lead, {}},
@@ -358,7 +394,7 @@ TEST(Sentences, CuttingJoiningAndLabelText)
 // zero or by a wrong span.
 TEST(LayoutGeometry, CommandButtonsFollowTheBarWidth)
 {
-    const int cases[][3] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123},   {354, 0, 122},
+    const int cases[][3] = {{510, 78, 200}, {511, 78, 200}, {356, 1, 123}, {354, 0, 122},
                             {353, 0, 122},  {351, -1, 121}, {0, -177, -55}};  // bar width, left edges
     for (const auto& c : cases) {
         SCOPED_TRACE(c[0]);
@@ -373,8 +409,8 @@ TEST(PaintingGeometry, GeometryFollowsTheClientSize)
 {
     EXPECT_EQ(FrameRect(800, 715), QRect(QPoint(4, 4), QPoint(795, 710)));
     EXPECT_EQ(FrameRect(300, 200), QRect(QPoint(4, 4), QPoint(295, 195)));
-    const std::array<QLine, 8> expected = {QLine{8, 8, 8, 28},   {8, 8, 28, 8},        {291, 8, 291, 28},
-                                           {291, 8, 271, 8},     {8, 191, 8, 171},     {8, 191, 28, 191},
+    const std::array<QLine, 8> expected = {QLine{8, 8, 8, 28},   {8, 8, 28, 8},       {291, 8, 291, 28},
+                                           {291, 8, 271, 8},     {8, 191, 8, 171},    {8, 191, 28, 191},
                                            {291, 191, 291, 171}, {291, 191, 271, 191}};
     EXPECT_EQ(OrnamentSegments(300, 200), expected);
 
@@ -384,15 +420,15 @@ TEST(PaintingGeometry, GeometryFollowsTheClientSize)
         QRect pixels;
     };
     const Case cases[] = {
-        {{8, 8, 8, 28}, 2, QRect(QPoint(7, 8), QPoint(8, 27))},        // down
+        {{8, 8, 8, 28}, 2, QRect(QPoint(7, 8), QPoint(8, 27))},  // down
         {{8, 706, 8, 686}, 2, QRect(QPoint(7, 687), QPoint(8, 706))},  // up
-        {{8, 8, 28, 8}, 2, QRect(QPoint(8, 7), QPoint(27, 8))},        // right
+        {{8, 8, 28, 8}, 2, QRect(QPoint(8, 7), QPoint(27, 8))},  // right
         {{791, 8, 771, 8}, 2, QRect(QPoint(772, 7), QPoint(791, 8))},  // left
         {{8, 8, 8, 28}, 1, QRect(QPoint(8, 8), QPoint(8, 27))},
         {{8, 8, 8, 28}, 3, QRect(QPoint(7, 8), QPoint(9, 27))},
         {{8, 8, 8, 9}, 2, QRect(QPoint(7, 8), QPoint(8, 8))},  // one point long
-        {{8, 8, 8, 8}, 2, QRect()},                            // nothing to draw
-        {{8, 8, 20, 20}, 2, QRect()},                          // slanted
+        {{8, 8, 8, 8}, 2, QRect()},  // nothing to draw
+        {{8, 8, 20, 20}, 2, QRect()},  // slanted
     };
     for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(SegmentPixels(cases[i].segment, cases[i].penWidth), cases[i].pixels) << "case " << i;

@@ -107,14 +107,21 @@ TEST(Answers, StateTable)
         QString status;  // `unchanged` when the operation must do nothing
     };
     const Case cases[] = {
-        {TState::NoPuzzle, TOp::Submit, unchanged}, {TState::NoPuzzle, TOp::Hint, unchanged},
-        {TState::NoPuzzle, TOp::GiveUp, unchanged}, {TState::NoPuzzle, TOp::Restart, started},
-        {TState::Playing, TOp::Submit, kSolved},    {TState::Playing, TOp::Hint, Q("提示：静****")},
+        {TState::NoPuzzle, TOp::Submit, unchanged},
+        {TState::NoPuzzle, TOp::Hint, unchanged},
+        {TState::NoPuzzle, TOp::GiveUp, unchanged},
+        {TState::NoPuzzle, TOp::Restart, started},
+        {TState::Playing, TOp::Submit, kSolved},
+        {TState::Playing, TOp::Hint, Q("提示：静****")},
         {TState::Playing, TOp::GiveUp, Q("答案是：《静夜思》 （李白），共猜对了 0 首！")},
-        {TState::Playing, TOp::Restart, started},   {TState::Solved, TOp::Submit, unchanged},
-        {TState::Solved, TOp::Hint, unchanged},     {TState::Solved, TOp::GiveUp, unchanged},
-        {TState::Solved, TOp::Restart, started},    {TState::GivenUp, TOp::Submit, unchanged},
-        {TState::GivenUp, TOp::Hint, unchanged},    {TState::GivenUp, TOp::GiveUp, unchanged},
+        {TState::Playing, TOp::Restart, started},
+        {TState::Solved, TOp::Submit, unchanged},
+        {TState::Solved, TOp::Hint, unchanged},
+        {TState::Solved, TOp::GiveUp, unchanged},
+        {TState::Solved, TOp::Restart, started},
+        {TState::GivenUp, TOp::Submit, unchanged},
+        {TState::GivenUp, TOp::Hint, unchanged},
+        {TState::GivenUp, TOp::GiveUp, unchanged},
         {TState::GivenUp, TOp::Restart, started},
     };
     for (const Case& c : cases) {
@@ -144,7 +151,9 @@ TEST(Answers, StateTable)
             EXPECT_EQ(frm.edtAnswer->text().isEmpty(), c.status != unchanged);
             break;
         }
-        case TOp::Hint: frm.ShowHint(); break;
+        case TOp::Hint:
+            frm.ShowHint();
+            break;
         case TOp::GiveUp:
             game.Click(frm.lblGiveUp);
             // A second call must change nothing either; after a correct title
@@ -193,10 +202,14 @@ TEST(Answers, TitlesCompareByteForByte)
     };
     const QString empty = Q("请输入诗词名！");
     const Case cases[] = {
-        {"静夜思", Q(" \t静夜思\t "), kSolved}, {"静夜思", Q("　静夜思"), kWrong},
-        {"静夜思", Q("静夜思😀"), kWrong},      {"静夜思", Q(""), empty},
-        {"静夜思", Q(" \t "), empty},           {"Ode静", Q("ode静"), kWrong},
-        {"Ode静", Q("Ode静"), kSolved},         {"将进酒·其一", Q("将进酒.其一"), kWrong},
+        {"静夜思", Q(" \t静夜思\t "), kSolved},
+        {"静夜思", Q("　静夜思"), kWrong},
+        {"静夜思", Q("静夜思😀"), kWrong},
+        {"静夜思", Q(""), empty},
+        {"静夜思", Q(" \t "), empty},
+        {"Ode静", Q("ode静"), kWrong},
+        {"Ode静", Q("Ode静"), kSolved},
+        {"将进酒·其一", Q("将进酒.其一"), kWrong},
         {"将进酒·其一", Q("将进酒·其一"), kSolved},
     };
     for (const Case& c : cases) {
@@ -371,14 +384,14 @@ TEST(Grid, PixelsOfTilesAndCharacters)
     const QImage row = frm.pbLine[0]->grab().toImage();
     // Across the second cell (x 78 .. 147) at y = 20, and down it at x = 100.
     const std::pair<int, QRgb> across[] = {
-        {77, kBack},       {79, kBack},       {80, kOuter},  {81, kFill},   {82, kMiddle}, {84, kFill},
-        {85, kInner},      {86, kInnerFill},  {139, kInnerFill}, {140, kInner}, {141, kFill}, {143, kMiddle},
-        {144, kFill},      {145, kOuter},     {146, kBack},  {149, kBack},  {150, kOuter}, {497, kBack}};
+        {77, kBack},  {79, kBack},      {80, kOuter},      {81, kFill},   {82, kMiddle}, {84, kFill},
+        {85, kInner}, {86, kInnerFill}, {139, kInnerFill}, {140, kInner}, {141, kFill},  {143, kMiddle},
+        {144, kFill}, {145, kOuter},    {146, kBack},      {149, kBack},  {150, kOuter}, {497, kBack}};
     for (auto [x, colour] : across)
         EXPECT_EQ(PixelAt(row, x, 20), colour) << "x " << x;
-    const std::pair<int, QRgb> down[] = {{9, kBack},   {10, kOuter}, {11, kFill},  {12, kMiddle},
+    const std::pair<int, QRgb> down[] = {{9, kBack},   {10, kOuter},     {11, kFill},  {12, kMiddle},
                                          {15, kInner}, {16, kInnerFill}, {30, kInner}, {33, kMiddle},
-                                         {35, kOuter}, {36, kBack},  {45, kFrame}};
+                                         {35, kOuter}, {36, kBack},      {45, kFrame}};
     for (auto [y, colour] : down)
         EXPECT_EQ(PixelAt(row, 100, y), colour) << "y " << y;
 

@@ -4,8 +4,8 @@
 #include "support/loader_helpers.h"
 
 #include "library/db/database.h"
-#include "library/db/database_query.h"
 #include "library/db/database_cursor.h"
+#include "library/db/database_query.h"
 #include "library/db/jet/jet_file.h"
 #include "library/db/jet/jet_query.h"
 #include "library/db/jet/jet_text.h"
@@ -98,7 +98,10 @@ QString Joined(const std::vector<TPoemEntry>& poems, std::size_t count)
 TEST(JetQueries, LoaderTextsBecomeFilteredTableReads)
 {
     const std::int64_t ids[] = {-5, 1, 139, 140, 269, 270, 342, 343, 100000};
-    const struct { const char* table; std::vector<std::int64_t> kept; } expected[] = {
+    const struct {
+        const char* table;
+        std::vector<std::int64_t> kept;
+    } expected[] = {
         {"TBZ300", {-5, 1, 139, 140, 269, 270, 342, 343, 100000}},
         {"TB112", {-5, 1, 139}},
         {"TB112", {140, 269}},
@@ -116,24 +119,31 @@ TEST(JetQueries, LoaderTextsBecomeFilteredTableReads)
         EXPECT_EQ(query.Passes(nullptr), source == 0);  // a NULL ID fails every comparison
     }
     EXPECT_EQ(ParseJetQuery("select * from t where 1 = 1 and id = 7 AND Id>-3").Conditions.size(), 2u);
-    for (const QString& sql : {CountSql(SourceOf(0)), QStringLiteral("SELECT TITLE FROM TBZ300 WHERE 1=1"),
-                               QStringLiteral("SELECT * FROM TBZ300"),
-                               QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 OR 1=1"),
-                               QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 AND ID<140; DELETE FROM TBZ300"),
-                               QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 AND TITLE<5"),
-                               QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 AND ID<99999999999999999999")}) {
+    for (const QString& sql :
+         {CountSql(SourceOf(0)), QStringLiteral("SELECT TITLE FROM TBZ300 WHERE 1=1"),
+          QStringLiteral("SELECT * FROM TBZ300"), QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 OR 1=1"),
+          QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 AND ID<140; DELETE FROM TBZ300"),
+          QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 AND TITLE<5"),
+          QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1 AND ID<99999999999999999999")}) {
         SCOPED_TRACE(sql.toStdString());
         EXPECT_TRUE(ErrorOf([&] { ParseJetQuery(sql); }).startsWith(QStringLiteral("Jet 数据库文件只能执行")));
     }
 }
 
-// Guards against stored text read wrongly: compressed runs, mode switches, a leading U+FEFF, surrogate pairs, odd bytes.
+// Guards against stored text read wrongly: compressed runs, mode switches, a leading U+FEFF, surrogate pairs, odd
+// bytes.
 TEST(JetText, PlainAndCompressedFormsDecode)
 {
     const std::pair<QByteArray, QString> cases[] = {
         {QByteArray(), QString()},
-        {QByteArray("\xFF\xFE" "Li Bai", 8), QStringLiteral("Li Bai")},
-        {QByteArray("\xFF\xFE" "a\0\x2D\x4E\0b", 8), QStringLiteral("a中b")},
+        {QByteArray("\xFF\xFE"
+                    "Li Bai",
+                    8),
+         QStringLiteral("Li Bai")},
+        {QByteArray("\xFF\xFE"
+                    "a\0\x2D\x4E\0b",
+                    8),
+         QStringLiteral("a中b")},
         {QByteArray("\xFF\xFE\0\xFF\xFE\x41\0", 7), QString(QChar(0xFEFF)) + u'A'},
         {QByteArray("\x2D\x4E\x3C\xD8\x19\xDF", 6), QStringLiteral("中") + QString::fromUcs4(U"\U0001F319")},
     };
@@ -175,9 +185,12 @@ TEST(JetFile, EdgeRowsReadAsStored)
     const std::vector<TPoemEntry> tang = ReadPoemFile(kPoemDir + "tbz300.jsonl");
     EXPECT_EQ(row(6)[4].toString(), Joined(tang, 187));
     const QString tangText = Joined(tang, tang.size()), tangRun = QString(tangText).remove(QStringLiteral("\r\n"));
-    const struct { int id, column; qsizetype length; const QString& source; } slices[] = {
-        {15, 1, 100, tangRun}, {15, 2, 50, tangRun}, {15, 3, 20, tangRun},
-        {16, 4, 32, tangText}, {17, 4, 33, tangText}, {18, 4, 2038, tangText}, {19, 4, 2039, tangText}};
+    const struct {
+        int id, column;
+        qsizetype length;
+        const QString& source;
+    } slices[] = {{15, 1, 100, tangRun}, {15, 2, 50, tangRun},    {15, 3, 20, tangRun},   {16, 4, 32, tangText},
+                  {17, 4, 33, tangText}, {18, 4, 2038, tangText}, {19, 4, 2039, tangText}};
     for (const auto& slice : slices) {
         SCOPED_TRACE(slice.id);
         const QString value = row(slice.id)[slice.column].toString();
@@ -240,7 +253,8 @@ TEST(JetFile, EdgeRowsReadAsStored)
     query.Open();
     EXPECT_EQ(query.FieldAsInteger("id"), 270);
     for (const auto& change : std::vector<std::function<void()>>{
-             [&] { connection.Execute("DELETE FROM TB112"); }, [&] { connection.ExecuteBatch("DELETE FROM TB112", [](QVariantList&) { return false; }); },
+             [&] { connection.Execute("DELETE FROM TB112"); },
+             [&] { connection.ExecuteBatch("DELETE FROM TB112", [](QVariantList&) { return false; }); },
              [&] { connection.BeginTransaction(); }})
         EXPECT_EQ(ErrorOf(change), QStringLiteral("Jet 数据库文件只能读取，不能修改。"));
     TDbConnection writer;
@@ -288,7 +302,11 @@ std::vector<std::string> LoadLibrary(const QString& jetFile, int source, const Q
 TEST(JetLoad, EachLocalSourceGivesTheSameLibraryAsSQLite)
 {
     TScopedEnv password(kPasswordVariable, kFixturePassword);
-    const struct { const char* file; const char* name; const char* folder; } cases[] = {
+    const struct {
+        const char* file;
+        const char* name;
+        const char* folder;
+    } cases[] = {
         {"db21-jet4.mdb", "db21.mdb", ""},
         {"db21-ace12.mdb", "db21.mdb", ""},
         {"db21-ace12.mdb", "db21.accdb", ""},
@@ -312,11 +330,15 @@ TEST(JetLoad, EachLocalSourceGivesTheSameLibraryAsSQLite)
 // a file without password refused, and the file touched by a failed attempt.
 TEST(JetLoad, TheDatabasePasswordIsChecked)
 {
-    const struct { const char* file; std::optional<QByteArray> password; bool opens; } cases[] = {
-        {"db21-jet4.mdb", kFixturePassword, true},     {"db21-jet4.mdb", std::nullopt, false},
-        {"db21-jet4.mdb", QByteArray(""), false},      {"db21-jet4.mdb", QByteArray("SHICI936"), false},
+    const struct {
+        const char* file;
+        std::optional<QByteArray> password;
+        bool opens;
+    } cases[] = {
+        {"db21-jet4.mdb", kFixturePassword, true},         {"db21-jet4.mdb", std::nullopt, false},
+        {"db21-jet4.mdb", QByteArray(""), false},          {"db21-jet4.mdb", QByteArray("SHICI936"), false},
         {"db21-jet4.mdb", QByteArray("shici9367"), false}, {"edge-jet4.mdb", QByteArray("anything"), true},
-        {"db21-ace12.mdb", kFixturePassword, true},    {"db21-ace12.mdb", QByteArray("shici"), false},
+        {"db21-ace12.mdb", kFixturePassword, true},        {"db21-ace12.mdb", QByteArray("shici"), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.password.value_or("(unset)").toStdString());
@@ -332,14 +354,16 @@ TEST(JetLoad, TheDatabasePasswordIsChecked)
             EXPECT_FALSE(result.Error);
         } else {
             ASSERT_TRUE(result.Error);
-            EXPECT_EQ(*result.Error, QStringLiteral("无法打开诗词数据库文件 %1：数据库密码不正确").arg(QDir::toNativeSeparators(dir.Path())));
+            EXPECT_EQ(*result.Error, QStringLiteral("无法打开诗词数据库文件 %1：数据库密码不正确")
+                                         .arg(QDir::toNativeSeparators(dir.Path())));
         }
         EXPECT_EQ(ReadBytes(dir.Path()), before);
     }
 }
 
 // Guards against the loader's rules not holding for Jet rows: NULL and empty titles numbered, NULL and empty
-// contents dropped, text outside GBK as "?", the long memo whole; and a missing CONTENT failing otherwise than in SQLite.
+// contents dropped, text outside GBK as "?", the long memo whole; and a missing CONTENT failing otherwise than in
+// SQLite.
 TEST(JetLoad, EdgeRowsBecomeTheRecordsTheRulesSay)
 {
     std::vector<std::string> expected;
@@ -347,7 +371,8 @@ TEST(JetLoad, EdgeRowsBecomeTheRecordsTheRulesSay)
     const std::string label = WideToAnsi(SourceOf(0).Label);
     for (const QVariantList& row : CursorRows(kJetDir + "edge-jet4.mdb", "SELECT * FROM TBZ300 WHERE 1=1")) {
         const auto text = [&](int column) { return WideToAnsi(row[column].toString()); };
-        TPoemRecord record = PoemFromRow({text(4), text(1), text(2), text(3)}, label, static_cast<int>(expected.size()));
+        TPoemRecord record =
+            PoemFromRow({text(4), text(1), text(2), text(3)}, label, static_cast<int>(expected.size()));
         if (!record.Lines.empty()) {
             expected.push_back(Record(record));
             keptIds.push_back(row[0].toInt());
@@ -416,11 +441,23 @@ constexpr int kColumnSize = 23;
 constexpr int kTangDataPages[] = {7, 9, 12, 15, 23};
 constexpr int kLinksPerPage = 256;  // a row number is one byte
 
-quint32 Get32(const QByteArray& b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
-void Put32(QByteArray& b, qsizetype at, quint32 value) { qToLittleEndian(value, b.data() + at); }
-void Put16(QByteArray& b, qsizetype at, quint16 value) { qToLittleEndian(value, b.data() + at); }
+quint32 Get32(const QByteArray& b, qsizetype at)
+{
+    return qFromLittleEndian<quint32>(b.constData() + at);
+}
+void Put32(QByteArray& b, qsizetype at, quint32 value)
+{
+    qToLittleEndian(value, b.data() + at);
+}
+void Put16(QByteArray& b, qsizetype at, quint16 value)
+{
+    qToLittleEndian(value, b.data() + at);
+}
 
-int RowCount(const QByteArray& b, int page) { return qFromLittleEndian<quint16>(b.constData() + page * kPageSize + 12); }
+int RowCount(const QByteArray& b, int page)
+{
+    return qFromLittleEndian<quint16>(b.constData() + page * kPageSize + 12);
+}
 
 // The bytes [first, end) of `row` on `page`: the row offsets after the page head count down from its end.
 std::pair<qsizetype, qsizetype> RowSpan(const QByteArray& b, quint32 page, int row)
@@ -450,8 +487,14 @@ std::vector<qsizetype> OneRowMemos(const QByteArray& b)
 }
 
 // The first long-value row of the memo at `memo` (page << 8 | row), and the row's first byte.
-quint32 LinkOf(const QByteArray& b, qsizetype memo) { return Get32(b, memo + 4); }
-qsizetype LinkAt(const QByteArray& b, quint32 link) { return RowSpan(b, link >> 8, static_cast<int>(link & 0xff)).first; }
+quint32 LinkOf(const QByteArray& b, qsizetype memo)
+{
+    return Get32(b, memo + 4);
+}
+qsizetype LinkAt(const QByteArray& b, quint32 link)
+{
+    return RowSpan(b, link >> 8, static_cast<int>(link & 0xff)).first;
+}
 
 // The first memo kept in a long-value row turned into a chain whose one link names itself.
 QByteArray LoopingMemo(QByteArray b)
@@ -485,7 +528,9 @@ TDamage SharedChain(int pages)
             Put16(bytes, 12, kLinksPerPage);
             for (int row = 0; row < kLinksPerPage; ++row) {
                 const int at = kPageSize - 5 * (row + 1);  // 4 bytes of next link, 1 of data
-                const quint32 next = row + 1 < kLinksPerPage ? page << 8 | (row + 1) : page < last ? (page + 1) << 8 : 0;
+                const quint32 next = row + 1 < kLinksPerPage ? page << 8 | (row + 1)
+                                     : page < last           ? (page + 1) << 8
+                                                             : 0;
                 Put16(bytes, 14 + 2 * row, static_cast<quint16>(at));
                 Put32(bytes, at, next);
                 bytes[at + 4] = row % 2 == 0 ? '\x2D' : '\x4E';
@@ -519,7 +564,8 @@ std::optional<QString> LoadDamaged(const TDamage& damage, int source, std::vecto
     const TLoadResult result = Load(*frm, source);
     EXPECT_TRUE(result.Boxes.empty());
     if (result.Error) {
-        EXPECT_TRUE(result.Error->startsWith(kReadError + QDir::toNativeSeparators(dir.Path()) + QStringLiteral("："))) << result.Error->toStdString();
+        EXPECT_TRUE(result.Error->startsWith(kReadError + QDir::toNativeSeparators(dir.Path()) + QStringLiteral("：")))
+            << result.Error->toStdString();
     }
     if (library)
         *library = Library(*frm);
@@ -541,7 +587,8 @@ std::vector<TDamageCase> DamageCases()
         {"header page zeroed", [](QByteArray b) { return b.replace(0, kPageSize, QByteArray(kPageSize, '\0')); },
          "既不是 SQLite 3 也不是 Jet 3/4"},
         {"unknown version", [](QByteArray b) { return b.replace(0x14, 1, "\x05"); }, "不支持的 Jet 版本 5"},
-        {"unknown ACE version", [](QByteArray b) { return b.replace(4, 15, "Standard ACE DB").replace(0x14, 1, "\x09"); },
+        {"unknown ACE version",
+         [](QByteArray b) { return b.replace(4, 15, "Standard ACE DB").replace(0x14, 1, "\x09"); },
          "不支持的 ACE 版本 9"},
         // Access 2010+ encryption: an encoding key in the header (stored under the header's RC4 layer, so that
         // flipping a stored bit flips the key's). libmdb would decode every page with it and read noise.
@@ -593,7 +640,7 @@ std::vector<TDamageCase> DamageCases()
 
 // Guards against a damaged Jet file crashing, hanging, reading garbage or silently losing or changing poems instead
 // of a clear error.
-class DamagedFile : public testing::TestWithParam<TDamageCase> {};
+class DamagedFile : public testing::TestWithParam<TDamageCase> { };
 
 TEST_P(DamagedFile, GivesAClearError)
 {
@@ -611,7 +658,7 @@ TEST(JetDamage, ARowOlderThanAColumnReadsItAsNull)
 {
     const TDamage olderRow = [](QByteArray b) {
         const auto [first, end] = RowSpan(b, kTangDataPages[0], 0);
-        Put16(b, first, 4);    // written with four columns: CONTENT came later
+        Put16(b, first, 4);  // written with four columns: CONTENT came later
         Put16(b, end - 3, 3);  // and three variable ones, the count before the one-byte null mask
         return b;
     };
@@ -633,11 +680,21 @@ TEST(JetDamage, DatesOutsideTheCalendarAreRefused)
         return QDateTime(QDate(year, month, day), QTime(hour, 0), QTimeZone::utc());
     };
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    const struct { double stored; std::optional<QDateTime> read; } cases[] = {
-        {45292.5, at(2024, 1, 1, 12)},  {0, at(1899, 12, 30, 0)},     {-1.25, at(1899, 12, 29, 6)},
-        {-657434, at(100, 1, 1, 0)},    {2958465.75, at(9999, 12, 31, 18)}, {nan, std::nullopt},
-        {inf, std::nullopt},            {-inf, std::nullopt},         {-657435, std::nullopt},
-        {2958466, std::nullopt},        {1e300, std::nullopt},
+    const struct {
+        double stored;
+        std::optional<QDateTime> read;
+    } cases[] = {
+        {45292.5, at(2024, 1, 1, 12)},
+        {0, at(1899, 12, 30, 0)},
+        {-1.25, at(1899, 12, 29, 6)},
+        {-657434, at(100, 1, 1, 0)},
+        {2958465.75, at(9999, 12, 31, 18)},
+        {nan, std::nullopt},
+        {inf, std::nullopt},
+        {-inf, std::nullopt},
+        {-657435, std::nullopt},
+        {2958466, std::nullopt},
+        {1e300, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored);
@@ -652,7 +709,8 @@ TEST(JetDamage, DatesOutsideTheCalendarAreRefused)
         QString error;
         try {
             const std::unique_ptr<TJetFile> file = TJetFile::Open(dir.Path(), QString::fromLatin1(kFixturePassword));
-            const std::unique_ptr<TDbCursor> cursor = file->OpenCursor(QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1"));
+            const std::unique_ptr<TDbCursor> cursor =
+                file->OpenCursor(QStringLiteral("SELECT * FROM TBZ300 WHERE 1=1"));
             ASSERT_TRUE(cursor->Next());
             value = cursor->Value(0);
         } catch (const TAppError& e) {

@@ -20,7 +20,7 @@ namespace {
 
 constexpr QRgb kPaperRgb = 0xF5EBDC;
 constexpr QRgb kLight = 0xFFFFFF;  // bevel highlight
-constexpr QRgb kDark = 0xA0A0A0;   // bevel shadow
+constexpr QRgb kDark = 0xA0A0A0;  // bevel shadow
 constexpr QRgb kFrame = 0x96385C;
 constexpr QRgb kOrnament = 0x692844;
 constexpr QRgb kStrip = 0x5A627A;
@@ -68,26 +68,45 @@ TEST(Layout, EveryControlHasItsParentAndBounds)
     QWidget* const win = &f;
     // Control, parent, bounds; a failure names the expected bounds.
     const std::tuple<QWidget*, QWidget*, QRect> cases[] = {
-        {f.pnlTitle, win, {20, 10, 510, 85}}, {f.lblTitle, f.pnlTitle, {0, 8, 510, 45}},
-        {f.lblSubtitle, f.pnlTitle, {0, 55, 510, 22}}, {f.pnlInfo, win, {20, 102, 510, 64}},
-        {f.lblMode, f.pnlInfo, {15, 4, 230, 36}}, {f.lblScore, f.pnlInfo, {360, 4, 135, 36}},
-        {f.lblStatus, f.pnlInfo, {15, 40, 480, 18}}, {f.pnlVerses, win, {20, 165, 510, 190}},
-        {f.pbLine[0], f.pnlVerses, {0, 0, 510, 46}}, {f.pbLine[1], f.pnlVerses, {0, 50, 510, 46}},
-        {f.pbLine[2], f.pnlVerses, {0, 100, 510, 46}}, {f.pbLine[3], f.pnlVerses, {0, 150, 510, 46}},
-        {f.lblPuzzleNo, win, {20, 360, 510, 24}}, {f.pnlHistory, win, {20, 390, 510, 152}},
-        {f.lblHistoryCaption, f.pnlHistory, {0, 4, 510, 20}}, {f.memHistory, f.pnlHistory, {10, 28, 490, 114}},
-        {f.pnlInput, win, {20, 550, 510, 56}}, {f.lblPrompt, f.pnlInput, {0, 0, 510, 18}},
-        {f.edtAnswer, f.pnlInput, {10, 22, 320, 30}}, {f.pnlSubmit, f.pnlInput, {340, 20, 50, 32}},
-        {f.lblSubmit, f.pnlSubmit, {0, 0, 50, 32}}, {f.pnlHint, f.pnlInput, {398, 20, 50, 32}},
-        {f.lblHint, f.pnlHint, {0, 0, 50, 32}}, {f.pnlGiveUp, f.pnlInput, {456, 20, 50, 32}},
-        {f.lblGiveUp, f.pnlGiveUp, {0, 0, 50, 32}}, {f.pnlCommands, win, {20, 616, 510, 52}},
-        {f.pnlRestart, f.pnlCommands, {78, 8, 110, 36}}, {f.lblRestart, f.pnlRestart, {0, 0, 110, 36}},
+        {f.pnlTitle, win, {20, 10, 510, 85}},
+        {f.lblTitle, f.pnlTitle, {0, 8, 510, 45}},
+        {f.lblSubtitle, f.pnlTitle, {0, 55, 510, 22}},
+        {f.pnlInfo, win, {20, 102, 510, 64}},
+        {f.lblMode, f.pnlInfo, {15, 4, 230, 36}},
+        {f.lblScore, f.pnlInfo, {360, 4, 135, 36}},
+        {f.lblStatus, f.pnlInfo, {15, 40, 480, 18}},
+        {f.pnlVerses, win, {20, 165, 510, 190}},
+        {f.pbLine[0], f.pnlVerses, {0, 0, 510, 46}},
+        {f.pbLine[1], f.pnlVerses, {0, 50, 510, 46}},
+        {f.pbLine[2], f.pnlVerses, {0, 100, 510, 46}},
+        {f.pbLine[3], f.pnlVerses, {0, 150, 510, 46}},
+        {f.lblPuzzleNo, win, {20, 360, 510, 24}},
+        {f.pnlHistory, win, {20, 390, 510, 152}},
+        {f.lblHistoryCaption, f.pnlHistory, {0, 4, 510, 20}},
+        {f.memHistory, f.pnlHistory, {10, 28, 490, 114}},
+        {f.pnlInput, win, {20, 550, 510, 56}},
+        {f.lblPrompt, f.pnlInput, {0, 0, 510, 18}},
+        {f.edtAnswer, f.pnlInput, {10, 22, 320, 30}},
+        {f.pnlSubmit, f.pnlInput, {340, 20, 50, 32}},
+        {f.lblSubmit, f.pnlSubmit, {0, 0, 50, 32}},
+        {f.pnlHint, f.pnlInput, {398, 20, 50, 32}},
+        {f.lblHint, f.pnlHint, {0, 0, 50, 32}},
+        {f.pnlGiveUp, f.pnlInput, {456, 20, 50, 32}},
+        {f.lblGiveUp, f.pnlGiveUp, {0, 0, 50, 32}},
+        {f.pnlCommands, win, {20, 616, 510, 52}},
+        {f.pnlRestart, f.pnlCommands, {78, 8, 110, 36}},
+        {f.lblRestart, f.pnlRestart, {0, 0, 110, 36}},
         {f.pnlSwitchRange, f.pnlCommands, {200, 8, 110, 36}},
-        {f.lblSwitchRange, f.pnlSwitchRange, {0, 0, 110, 36}}, {f.pnlPoemDivider, win, {545, 10, 2, 660}},
-        {f.pnlPoem, win, {558, 10, 232, 660}}, {f.lblPoemTitle, f.pnlPoem, {0, 20, 232, 60}},
-        {f.lblPoemAuthor, f.pnlPoem, {0, 60, 232, 22}}, {f.lblPoemRule, f.pnlPoem, {20, 92, 192, 2}},
-        {f.sbPoem, f.pnlPoem, {4, 110, 224, 540}}, {f.lblPoemText, f.sbPoem->Content(), {8, 0, 208, 17}},
-        {f.pnlPoemToggle, win, {547, 12, 24, 56}}, {f.lblPoemToggle, f.pnlPoemToggle, {0, 0, 24, 56}},
+        {f.lblSwitchRange, f.pnlSwitchRange, {0, 0, 110, 36}},
+        {f.pnlPoemDivider, win, {545, 10, 2, 660}},
+        {f.pnlPoem, win, {558, 10, 232, 660}},
+        {f.lblPoemTitle, f.pnlPoem, {0, 20, 232, 60}},
+        {f.lblPoemAuthor, f.pnlPoem, {0, 60, 232, 22}},
+        {f.lblPoemRule, f.pnlPoem, {20, 92, 192, 2}},
+        {f.sbPoem, f.pnlPoem, {4, 110, 224, 540}},
+        {f.lblPoemText, f.sbPoem->Content(), {8, 0, 208, 17}},
+        {f.pnlPoemToggle, win, {547, 12, 24, 56}},
+        {f.lblPoemToggle, f.pnlPoemToggle, {0, 0, 24, 56}},
     };
     for (const auto& [control, parent, bounds] : cases) {
         SCOPED_TRACE(testing::Message() << "bounds " << bounds.x() << "," << bounds.y() << " " << bounds.width() << "x"
@@ -207,8 +226,8 @@ TEST(Layout, EventsAreBoundToTheirHandlers)
     // A button runs its handler inside the error guard, so the handler shows
     // by what it does: from the panel's bevel and from the label, on a fresh
     // puzzle (the tab, restart and switch: ButtonsTabHintAndFocusOrder).
-    f.FPoems.push_back(TPoemRecord{G("静夜思"), G("李白"), G("唐"), {},
-                                   {G("床前明月光"), G("疑是地上霜"), G("举头望明月"), G("低头思故乡")}});
+    f.FPoems.push_back(TPoemRecord{
+        G("静夜思"), G("李白"), G("唐"), {}, {G("床前明月光"), G("疑是地上霜"), G("举头望明月"), G("低头思故乡")}});
     f.FPoemCount = 1;
     const std::tuple<TPanel*, TLabel*, std::function<bool()>> buttons[] = {
         {f.pnlSubmit, f.lblSubmit, [&f] { return f.lblStatus->text() == QStringLiteral("请输入诗词名！"); }},
@@ -308,28 +327,92 @@ TEST(Painting, FrameAndOrnamentsOverThePlainBackground)
         ASSERT_EQ(PixelAt(shot, 795, y), kFrame) << y;
     }
     ExpectPixels(shot, {
-        {400, 4, kStrip}, {400, 710, kStrip},
-        // Corner points, arm ends, the pixels past them and beside them.
-        {8, 8, kOrnament},    {791, 8, kOrnament},   {8, 706, kOrnament},   {791, 706, kOrnament},  {7, 8, kOrnament},
-        {8, 7, kOrnament},    {790, 8, kOrnament},   {791, 705, kOrnament}, {8, 27, kOrnament},     {27, 8, kOrnament},
-        {791, 27, kOrnament}, {772, 8, kOrnament},   {8, 687, kOrnament},   {27, 706, kOrnament},   {791, 687, kOrnament},
-        {772, 706, kOrnament}, {7, 27, kOrnament},   {27, 7, kOrnament},    {790, 687, kOrnament},  {772, 705, kOrnament},
-        {8, 28, kPaperRgb},   {28, 8, kPaperRgb},    {791, 28, kPaperRgb},  {771, 8, kPaperRgb},    {8, 686, kPaperRgb},
-        {28, 706, kPaperRgb}, {791, 686, kPaperRgb}, {771, 706, kPaperRgb}, {6, 20, kPaperRgb},     {9, 20, kPaperRgb},
-        {20, 6, kPaperRgb},   {20, 9, kPaperRgb},    {789, 20, kPaperRgb},  {792, 20, kPaperRgb},   {20, 704, kPaperRgb},
-        {20, 707, kPaperRgb}, {7, 7, kPaperRgb},     {3, 300, kPaperRgb},   {5, 300, kPaperRgb},    {794, 300, kPaperRgb},
-        {796, 300, kPaperRgb},
-        // The plain background in the gaps and in the right column.
-        {12, 300, kPaperRgb}, {535, 300, kPaperRgb}, {545, 300, kPaperRgb}, {700, 400, kPaperRgb},  {400, 98, kPaperRgb},
-        {400, 387, kPaperRgb}, {25, 370, kPaperRgb}, {400, 612, kPaperRgb}, {400, 690, kPaperRgb},
-        // Panels and their bevels.
-        {20, 10, kPaperRgb},  {529, 94, kPaperRgb},  {25, 553, kPaperRgb},  {25, 620, kPaperRgb},   {20, 102, kLight},
-        {529, 150, kDark},    {21, 103, 0xEBDDD4},   {22, 104, kDark},      {30, 162, 0xEBDDD4},    {40, 213, kPaperRgb},
-        {20, 390, kLight},    {529, 541, kDark},     {21, 391, 0xE8F0F5},   {22, 392, 0xE8F0F5},    {23, 393, kDark},
-        {526, 538, kLight},   {100, 500, 0xE8F0F5},  {360, 570, kDark},     {361, 571, kLight},     {409, 601, kLight},
-        {408, 600, kDark},    {363, 574, 0xDCBEA0},  {421, 574, 0xF0D8C0},  {479, 574, 0xDCBEA0},   {98, 624, kDark},
-        {101, 627, 0xDCBEA0}, {220, 624, kDark},     {223, 627, 0xDCBEA0},  {547, 12, kDark},       {549, 14, 0xDCBEA0},
-    });
+                           {400, 4, kStrip},
+                           {400, 710, kStrip},
+                           // Corner points, arm ends, the pixels past them and beside them.
+                           {8, 8, kOrnament},
+                           {791, 8, kOrnament},
+                           {8, 706, kOrnament},
+                           {791, 706, kOrnament},
+                           {7, 8, kOrnament},
+                           {8, 7, kOrnament},
+                           {790, 8, kOrnament},
+                           {791, 705, kOrnament},
+                           {8, 27, kOrnament},
+                           {27, 8, kOrnament},
+                           {791, 27, kOrnament},
+                           {772, 8, kOrnament},
+                           {8, 687, kOrnament},
+                           {27, 706, kOrnament},
+                           {791, 687, kOrnament},
+                           {772, 706, kOrnament},
+                           {7, 27, kOrnament},
+                           {27, 7, kOrnament},
+                           {790, 687, kOrnament},
+                           {772, 705, kOrnament},
+                           {8, 28, kPaperRgb},
+                           {28, 8, kPaperRgb},
+                           {791, 28, kPaperRgb},
+                           {771, 8, kPaperRgb},
+                           {8, 686, kPaperRgb},
+                           {28, 706, kPaperRgb},
+                           {791, 686, kPaperRgb},
+                           {771, 706, kPaperRgb},
+                           {6, 20, kPaperRgb},
+                           {9, 20, kPaperRgb},
+                           {20, 6, kPaperRgb},
+                           {20, 9, kPaperRgb},
+                           {789, 20, kPaperRgb},
+                           {792, 20, kPaperRgb},
+                           {20, 704, kPaperRgb},
+                           {20, 707, kPaperRgb},
+                           {7, 7, kPaperRgb},
+                           {3, 300, kPaperRgb},
+                           {5, 300, kPaperRgb},
+                           {794, 300, kPaperRgb},
+                           {796, 300, kPaperRgb},
+                           // The plain background in the gaps and in the right column.
+                           {12, 300, kPaperRgb},
+                           {535, 300, kPaperRgb},
+                           {545, 300, kPaperRgb},
+                           {700, 400, kPaperRgb},
+                           {400, 98, kPaperRgb},
+                           {400, 387, kPaperRgb},
+                           {25, 370, kPaperRgb},
+                           {400, 612, kPaperRgb},
+                           {400, 690, kPaperRgb},
+                           // Panels and their bevels.
+                           {20, 10, kPaperRgb},
+                           {529, 94, kPaperRgb},
+                           {25, 553, kPaperRgb},
+                           {25, 620, kPaperRgb},
+                           {20, 102, kLight},
+                           {529, 150, kDark},
+                           {21, 103, 0xEBDDD4},
+                           {22, 104, kDark},
+                           {30, 162, 0xEBDDD4},
+                           {40, 213, kPaperRgb},
+                           {20, 390, kLight},
+                           {529, 541, kDark},
+                           {21, 391, 0xE8F0F5},
+                           {22, 392, 0xE8F0F5},
+                           {23, 393, kDark},
+                           {526, 538, kLight},
+                           {100, 500, 0xE8F0F5},
+                           {360, 570, kDark},
+                           {361, 571, kLight},
+                           {409, 601, kLight},
+                           {408, 600, kDark},
+                           {363, 574, 0xDCBEA0},
+                           {421, 574, 0xF0D8C0},
+                           {479, 574, 0xDCBEA0},
+                           {98, 624, kDark},
+                           {101, 627, 0xDCBEA0},
+                           {220, 624, kDark},
+                           {223, 627, 0xDCBEA0},
+                           {547, 12, kDark},
+                           {549, 14, 0xDCBEA0},
+                       });
 
     // Painting again gives the same picture.
     f.repaint();
@@ -361,10 +444,10 @@ TEST(Painting, BackgroundPictureIsStretchedToTheClientArea)
     w.Show();
     const QImage shot = w.Shot();
     // Points around cell edges where no control covers the painting.
-    const QPoint points[] = {{0, 6},     {1, 142},   {1, 143},   {12, 285},  {12, 286},  {2, 708},  {535, 428},
-                             {535, 429}, {639, 100}, {640, 100}, {719, 572}, {720, 572}, {719, 571}, {799, 6},
-                             {799, 708}, {560, 142}, {560, 143}, {700, 690}, {400, 99},  {400, 387}, {100, 612},
-                             {300, 693}};
+    const QPoint points[] = {{0, 6},     {1, 142},   {1, 143},   {12, 285},  {12, 286},  {2, 708},
+                             {535, 428}, {535, 429}, {639, 100}, {640, 100}, {719, 572}, {720, 572},
+                             {719, 571}, {799, 6},   {799, 708}, {560, 142}, {560, 143}, {700, 690},
+                             {400, 99},  {400, 387}, {100, 612}, {300, 693}};
     for (const QPoint& p : points)
         EXPECT_EQ(PixelAt(shot, p.x(), p.y()), picture.pixel(p.x() / 80, p.y() / 143) & 0xFFFFFF)
             << p.x() << "," << p.y();
@@ -390,11 +473,23 @@ TEST(Painting, ShownPoemPanelDrawsDividerAndRule)
     f.SetPoemPanelVisible(true);
     QCoreApplication::processEvents();
     ExpectPixels(w.Shot(), {
-        {545, 300, kOrnament}, {546, 300, kOrnament}, {544, 300, kPaperRgb}, {547, 300, kPaperRgb},
-        {558, 10, 0xEBF0F2},   {789, 669, 0xEBF0F2},  {700, 400, 0xEBF0F2},  {600, 600, 0xEBF0F2},
-        {578, 102, kOrnament}, {769, 103, kOrnament}, {577, 102, 0xEBF0F2},  {770, 102, 0xEBF0F2},
-        {600, 101, 0xEBF0F2},  {600, 104, 0xEBF0F2},  {795, 300, kFrame},    {570, 40, kLight},
-    });
+                               {545, 300, kOrnament},
+                               {546, 300, kOrnament},
+                               {544, 300, kPaperRgb},
+                               {547, 300, kPaperRgb},
+                               {558, 10, 0xEBF0F2},
+                               {789, 669, 0xEBF0F2},
+                               {700, 400, 0xEBF0F2},
+                               {600, 600, 0xEBF0F2},
+                               {578, 102, kOrnament},
+                               {769, 103, kOrnament},
+                               {577, 102, 0xEBF0F2},
+                               {770, 102, 0xEBF0F2},
+                               {600, 101, 0xEBF0F2},
+                               {600, 104, 0xEBF0F2},
+                               {795, 300, kFrame},
+                               {570, 40, kLight},
+                           });
     // The text label lies wholly inside the scroll box's content.
     EXPECT_GE(f.sbPoem->Content()->width(), f.lblPoemText->geometry().right() + 1);
 }

@@ -24,7 +24,10 @@ QVariantList PoemRow(const QVariant& id, const QVariant& title, const QString& c
     return {id, title, QStringLiteral("李白"), QStringLiteral("唐"), content};
 }
 
-std::string Fields(const TPoemRecord& poem) { return poem.Title + '|' + poem.Author + '|' + poem.Dynasty; }
+std::string Fields(const TPoemRecord& poem)
+{
+    return poem.Title + '|' + poem.Author + '|' + poem.Dynasty;
+}
 
 // ---- LoadPoems, local path --------------------------------------------------------------
 
@@ -45,25 +48,40 @@ TEST(LoadPoems, RowsBecomePoems)
         {"stage 1", 1, kPoemColumns, stages, {"t1|李白|唐", "t139|李白|唐"}},
         {"stage 2", 2, kPoemColumns, stages, {"t140|李白|唐", "t269|李白|唐"}},
         {"stage 3", 3, kPoemColumns, stages, {"t270|李白|唐", "t342|李白|唐"}},
-        {"untitled numbered among kept poems", 0, kPoemColumns,
+        {"untitled numbered among kept poems",
+         0,
+         kPoemColumns,
          {PoemRow(1, "", kNoLines), PoemRow(2, ""), PoemRow(3, NullText()), PoemRow(4, "静夜思"),
           PoemRow(5, "", kNoLines), PoemRow(6, " "), PoemRow(7, "")},
          {"唐诗三百首1|李白|唐", "唐诗三百首2|李白|唐", "静夜思|李白|唐", " |李白|唐", "唐诗三百首5|李白|唐"}},
-        {"NULLs read as empty text", 0, "ID INTEGER, TITLE TEXT, AUTHOR INTEGER, DYNASTY TEXT, CONTENT TEXT",
-         {{1, NullText(), nullInt, NullText(), kJingYeSi}, {2, "无诗", 5, "唐", NullText()},
+        {"NULLs read as empty text",
+         0,
+         "ID INTEGER, TITLE TEXT, AUTHOR INTEGER, DYNASTY TEXT, CONTENT TEXT",
+         {{1, NullText(), nullInt, NullText(), kJingYeSi},
+          {2, "无诗", 5, "唐", NullText()},
           {nullInt, "静夜思", nullInt, NullText(), kJingYeSi}},
          {"唐诗三百首1||", "静夜思||"}},
-        {"lower case; blanks kept but on the dynasty, whose full-width one stays", 0,
+        {"lower case; blanks kept but on the dynasty, whose full-width one stays",
+         0,
          "id INTEGER, title TEXT, author TEXT, dynasty TEXT, content TEXT",
-         {{1, " 静夜思 ", " 李白", " 　唐 ", kJingYeSi}}, {" 静夜思 | 李白|　唐"}},
-        {"mixed case, other order", 0, "Content TEXT, Note TEXT, Dynasty TEXT, Title TEXT, Author TEXT",
-         {{kJingYeSi, "注", "\t唐\r\n", "静夜思", "李白"}}, {"静夜思|李白|唐"}},
-        {"no TITLE but look-alikes", 0,
+         {{1, " 静夜思 ", " 李白", " 　唐 ", kJingYeSi}},
+         {" 静夜思 | 李白|　唐"}},
+        {"mixed case, other order",
+         0,
+         "Content TEXT, Note TEXT, Dynasty TEXT, Title TEXT, Author TEXT",
+         {{kJingYeSi, "注", "\t唐\r\n", "静夜思", "李白"}},
+         {"静夜思|李白|唐"}},
+        {"no TITLE but look-alikes",
+         0,
          "\"TITLE \" TEXT, \" TITLE\" TEXT, \"tıtle\" TEXT, \"ＴＩＴＬＥ\" TEXT, TITLES TEXT, content TEXT",
-         {{"a", "b", "c", "d", "e", kJingYeSi}}, {"唐诗三百首1||"}},
+         {{"a", "b", "c", "d", "e", kJingYeSi}},
+         {"唐诗三百首1||"}},
         {"no title column", 0, "CONTENT TEXT, AUTHOR TEXT", {{kJingYeSi, "李白"}}, {"唐诗三百首1|李白|"}},
-        {"values of other types", 0, "ID INTEGER, TITLE INTEGER, AUTHOR REAL, DYNASTY BLOB, CONTENT TEXT",
-         {{1, 42, 1.5, QByteArray("Tang"), kJingYeSi}}, {"42|1.5|Tang"}},
+        {"values of other types",
+         0,
+         "ID INTEGER, TITLE INTEGER, AUTHOR REAL, DYNASTY BLOB, CONTENT TEXT",
+         {{1, 42, 1.5, QByteArray("Tang"), kJingYeSi}},
+         {"42|1.5|Tang"}},
     };
     const TStrArray lines{G("床前明月光"), G("疑是地上霜"), G("举头望明月"), G("低头思故乡")};
     for (const auto& c : cases) {
@@ -94,7 +112,7 @@ TEST(LoadPoems, FailuresEmptyTheLibraryWithOneBoxOrAnError)
         const char* name;
         int source;
         std::variant<std::monostate, TTestTable, QByteArray> file;  // none, a database, or these bytes
-        const char* box;    // text of the one error box; nullptr: an error with `error` reaches the caller
+        const char* box;  // text of the one error box; nullptr: an error with `error` reaches the caller
         const char* error;  // for bytes, the error names the file too
     } cases[] = {
         {"missing file", 0, {}, "找不到数据库文件：", nullptr},
@@ -187,16 +205,20 @@ TEST(BundledPoems, ArriveInTheirSources)
                                             ReadTableArgument("TB112=" + data + "tb112.jsonl")};
     WriteSQLiteFile(dir.File(kDb), tables);
     auto frm = MakeWindow();
-    const struct { int source; std::size_t table; std::int64_t low, high; } stages[] = {
-        {0, 0, INT64_MIN, INT64_MAX}, {1, 1, INT64_MIN, 139}, {2, 1, 140, 269}, {3, 1, 270, 342}};
+    const struct {
+        int source;
+        std::size_t table;
+        std::int64_t low, high;
+    } stages[] = {{0, 0, INT64_MIN, INT64_MAX}, {1, 1, INT64_MIN, 139}, {2, 1, 140, 269}, {3, 1, 270, 342}};
     for (const auto& stage : stages) {
         SCOPED_TRACE(stage.source);
         std::vector<std::string> expected;
         for (const TPoemEntry& e : tables[stage.table].Rows) {
             TStrArray lines;
             if (e.Id >= stage.low && e.Id <= stage.high && SplitVerseLines(WideToAnsi(e.Content), lines) > 0)
-                expected.push_back(WideToAnsi(QStringList({e.Title.value_or(""), e.Author.value_or(""),
-                                                           e.Dynasty.value_or(""), e.Content}).join(u'|')));
+                expected.push_back(WideToAnsi(
+                    QStringList({e.Title.value_or(""), e.Author.value_or(""), e.Dynasty.value_or(""), e.Content})
+                        .join(u'|')));
         }
         const TLoadResult result = Load(*frm, stage.source);
         EXPECT_TRUE(!result.Error && result.Boxes.empty());

@@ -32,8 +32,7 @@ TRangeDialogAnswer Inspect(TDialogSnapshot& snapshot, TRangeDialogAnswer then)
         snapshot.title = dialog->windowTitle();
         snapshot.clientSize = dialog->size();
         snapshot.resizable = dialog->minimumSize() != dialog->maximumSize();
-        snapshot.hasMinMax = dialog->windowFlags() &
-                             (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+        snapshot.hasMinMax = dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
         if (auto* group = dialog->findChild<QGroupBox*>()) {
             snapshot.groupBounds = group->geometry();
             snapshot.groupCaption = group->title();
@@ -106,9 +105,9 @@ TEST(RangeDialog, LooksAsDesignedAndPresetsTheFirstSource)
     EXPECT_FALSE(snapshot.hasMinMax);
     EXPECT_EQ(snapshot.groupBounds, QRect(20, 20, 280, 150));
     EXPECT_EQ(snapshot.groupCaption, QStringLiteral("请选择诗词来源："));
-    EXPECT_EQ(snapshot.items, (QStringList{QStringLiteral("唐诗三百首"), QStringLiteral("小学诗词"),
-                                           QStringLiteral("初中诗词"), QStringLiteral("高中诗词"),
-                                           QStringLiteral("其他诗词")}));
+    EXPECT_EQ(snapshot.items,
+              (QStringList{QStringLiteral("唐诗三百首"), QStringLiteral("小学诗词"), QStringLiteral("初中诗词"),
+                           QStringLiteral("高中诗词"), QStringLiteral("其他诗词")}));
     EXPECT_EQ(snapshot.okBounds, QRect(80, 185, 80, 30));
     EXPECT_EQ(snapshot.cancelBounds, QRect(170, 185, 80, 30));
     EXPECT_EQ(snapshot.okText, QStringLiteral("确定"));

@@ -2,9 +2,9 @@
 // skipped without it): progress display, boxes, failures, acting in the middle of a load.
 #include "support/loader_helpers.h"
 
+#include "library/db/connection_string.h"
 #include "library/db/database.h"
 #include "library/db/database_query.h"
-#include "library/db/connection_string.h"
 #include "library/db/pg_cursor.h"
 #include "library/sources.h"
 
@@ -113,13 +113,21 @@ TEST(RemoteSource, LoadsShowProgressAndTheirBoxes)
         bool error;
     } cases[] = {
         {"25 usable rows", 25, 0, {}, {kSuccessBox, kLoading, Loading(10, 25), Loading(20, 25), "gone"}, false},
-        {"first row unusable", 25, 1, {},
-         {kSuccessBox, kLoading, Loading(0, 25), Loading(10, 25), Loading(20, 25), "gone"}, false},
+        {"first row unusable",
+         25,
+         1,
+         {},
+         {kSuccessBox, kLoading, Loading(0, 25), Loading(10, 25), Loading(20, 25), "gone"},
+         false},
         {"no rows", 0, 0, {}, {kSuccessBox, kLoading, "gone", warning}, false},
         {"no usable lines", 2, 2, {}, {kSuccessBox, kLoading, Loading(0, 2), "gone", warning}, false},
         {"no table", -1, 0, {}, {kSuccessBox, kLoading}, true},
-        {"nothing listens", 0, 0, "Provider=PostgreSQL;Data Source=127.0.0.1,1;Initial Catalog=x;User ID=x;Password=x",
-         {failed}, false},
+        {"nothing listens",
+         0,
+         0,
+         "Provider=PostgreSQL;Data Source=127.0.0.1,1;Initial Catalog=x;User ID=x;Password=x",
+         {failed},
+         false},
         {"wrong password", 0, 0, WithCatalog(server, settings.InitialCatalog, "wrong-password"), {failed}, false},
         {"unknown database", 0, 0, WithCatalog(server, "no_such_database", settings.Password), {failed}, false},
         {"malformed string", 0, 0, "Provider=PostgreSQL;Data Source=127.0.0.1,notaport", {failed}, false},
@@ -351,8 +359,8 @@ TEST(RemoteSource, AFrozenServerIsGivenUpAtTheDeadline)
         const char* name;
         int rows;
         QString freezeAt;  // the progress text at which the server stops
-        QString box;       // the error box then, if any
-        int poems;         // kept in the library
+        QString box;  // the error box then, if any
+        int poems;  // kept in the library
     } cases[] = {
         {"before the count", 25, "正在加载诗词数据...",
          "box error 青简堂诗词猜诗 查询失败（SELECT COUNT(*) AS Cnt FROM TB100 WHERE 1=1" + gaveUp, 0},

@@ -13,9 +13,9 @@
 #include <QFile>
 #include <QImage>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QPointer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -157,22 +157,50 @@ TEST(CommandLine, OptionsAndTheirErrors)
         {{QStringLiteral("--check")}, std::nullopt, true, false, false, {}},
         {{QStringLiteral("-h")}, std::nullopt, false, true, false, {}},
         {{QStringLiteral("--version")}, std::nullopt, false, false, true, {}},
-        {{s, QStringLiteral("0")}, std::nullopt, false, false, false,
+        {{s, QStringLiteral("0")},
+         std::nullopt,
+         false,
+         false,
+         false,
          QStringLiteral("没有这个诗词来源：0（可用 1 到 5 的编号或来源名称）")},
-        {{s, QStringLiteral("6")}, std::nullopt, false, false, false,
+        {{s, QStringLiteral("6")},
+         std::nullopt,
+         false,
+         false,
+         false,
          QStringLiteral("没有这个诗词来源：6（可用 1 到 5 的编号或来源名称）")},
-        {{s, QStringLiteral("宋词")}, std::nullopt, false, false, false,
+        {{s, QStringLiteral("宋词")},
+         std::nullopt,
+         false,
+         false,
+         false,
          QStringLiteral("没有这个诗词来源：宋词（可用 1 到 5 的编号或来源名称）")},
-        {{s}, std::nullopt, false, false, false,
+        {{s},
+         std::nullopt,
+         false,
+         false,
+         false,
          QStringLiteral("选项 --source 缺少诗词来源（1 到 5 的编号或来源名称）")},
         {{QStringLiteral("--chek")}, std::nullopt, false, false, false, QStringLiteral("无法识别的参数：--chek")},
         // Qt's own options are Qt's: passed over with their values.
-        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--check")}, std::nullopt,
-         true, false, false, {}},
+        {{QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--check")},
+         std::nullopt,
+         true,
+         false,
+         false,
+         {}},
         {{QStringLiteral("--style=fusion"), QStringLiteral("-reverse"), QStringLiteral("-s"), QStringLiteral("2")},
-         1, false, false, false, {}},
+         1,
+         false,
+         false,
+         false,
+         {}},
         {{QStringLiteral("-platform=")}, std::nullopt, false, false, false, {}},
-        {{QStringLiteral("-platforms")}, std::nullopt, false, false, false,
+        {{QStringLiteral("-platforms")},
+         std::nullopt,
+         false,
+         false,
+         false,
          QStringLiteral("无法识别的参数：-platforms")},
     };
     for (const Case& c : cases) {
@@ -275,8 +303,8 @@ TEST(MainWindow, ShortcutsWorkWithAnyModifierAndFocus)
     EXPECT_EQ(edit->text(), QStringLiteral("t"));
 
     // F5 restarts, which hides the poem panel, with or without modifiers.
-    for (Qt::KeyboardModifiers modifiers : {Qt::KeyboardModifiers(Qt::NoModifier),
-                                            Qt::KeyboardModifiers(Qt::AltModifier)}) {
+    for (Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers(Qt::NoModifier), Qt::KeyboardModifiers(Qt::AltModifier)}) {
         frm.FPoemVisible = true;
         QTest::keyClick(edit, Qt::Key_F5, modifiers);
         EXPECT_FALSE(frm.FPoemVisible);
@@ -398,8 +426,7 @@ TEST(MainWindow, ScaledOnASmallScreenItPlaysAndClosesAsUnscaled)
 // Guards against wrong pixel sizes for the designed point sizes.
 TEST(Toolkit, FontsUsePixelSizesAt96DpiAndAKaiFace)
 {
-    const std::pair<int, int> sizes[] = {{8, 11}, {10, 13}, {11, 15}, {12, 16},
-                                         {16, 21}, {18, 24}, {22, 29}, {28, 37}};
+    const std::pair<int, int> sizes[] = {{8, 11}, {10, 13}, {11, 15}, {12, 16}, {16, 21}, {18, 24}, {22, 29}, {28, 37}};
     for (auto [points, pixels] : sizes)
         EXPECT_EQ(PointsToPixels(points), pixels) << points;
     const QFont font = KaiFont(22, true);
@@ -462,12 +489,12 @@ TEST(Toolkit, PanelDrawsClassicBevels)
     panel.SetColor(QColor(0xEB, 0xDD, 0xD4));
     panel.SetBevels(TBevel::Raised, TBevel::Lowered, 1, 1);
     const QImage image = panel.grab().toImage();
-    EXPECT_EQ(PixelAt(image, 0, 0), 0xFFFFFFu);    // outer raised: light top-left
-    EXPECT_EQ(PixelAt(image, 19, 9), 0xA0A0A0u);   // dark bottom-right
-    EXPECT_EQ(PixelAt(image, 1, 1), 0xEBDDD4u);    // border in the panel colour
-    EXPECT_EQ(PixelAt(image, 2, 2), 0xA0A0A0u);    // inner lowered: dark top-left
-    EXPECT_EQ(PixelAt(image, 17, 7), 0xFFFFFFu);   // light bottom-right
-    EXPECT_EQ(PixelAt(image, 10, 5), 0xEBDDD4u);   // inside
+    EXPECT_EQ(PixelAt(image, 0, 0), 0xFFFFFFu);  // outer raised: light top-left
+    EXPECT_EQ(PixelAt(image, 19, 9), 0xA0A0A0u);  // dark bottom-right
+    EXPECT_EQ(PixelAt(image, 1, 1), 0xEBDDD4u);  // border in the panel colour
+    EXPECT_EQ(PixelAt(image, 2, 2), 0xA0A0A0u);  // inner lowered: dark top-left
+    EXPECT_EQ(PixelAt(image, 17, 7), 0xFFFFFFu);  // light bottom-right
+    EXPECT_EQ(PixelAt(image, 10, 5), 0xEBDDD4u);  // inside
 }
 
 // Guards against an error escaping the program entry after the application
@@ -511,7 +538,14 @@ TEST(Toolkit, StandardButtonsFollowTheSystemLanguage)
 TEST(MainWindow, FitsTheWorkAreaOfEveryScreen)
 {
     const QSize client(TfrmMain::kClientWidth, TfrmMain::kClientHeight);
-    const struct { const char* name; QRect area; QMargins frame; double system; double scale; QPoint at; } cases[] = {
+    const struct {
+        const char* name;
+        QRect area;
+        QMargins frame;
+        double system;
+        double scale;
+        QPoint at;
+    } cases[] = {
         {"1920x1080 at 150 %", {0, 0, 1920, 1008}, {11, 45, 11, 11}, 1.5, 1.33, {417, 0}},
         {"1366x768 at 125 %", {0, 0, 1366, 708}, {9, 38, 9, 9}, 1.25, 0.92, {306, 1}},
         {"1366x768 at 100 %", {0, 0, 1366, 720}, {7, 30, 7, 7}, 1.0, 0.95, {296, 1}},
@@ -519,7 +553,11 @@ TEST(MainWindow, FitsTheWorkAreaOfEveryScreen)
         {"1024x600, no frame", {0, 0, 1024, 600}, {}, 1.0, 0.83, {180, 3}},
         {"1920x1080 at 100 %: fits", {0, 0, 1920, 1032}, {7, 30, 7, 7}, 1.0, 1.0, {553, 140}},
         {"exactly as high as the window", {0, 0, 814, 752}, {7, 30, 7, 7}, 1.0, 1.0, {0, 0}},
-        {"a second screen, task bar on top, too small for any scale", {1920, 30, 320, 240}, {7, 30, 7, 7}, 1.0, 0.5,
+        {"a second screen, task bar on top, too small for any scale",
+         {1920, 30, 320, 240},
+         {7, 30, 7, 7},
+         1.0,
+         0.5,
          {1920, 30}},
     };
     for (const auto& c : cases) {

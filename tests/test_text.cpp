@@ -24,15 +24,14 @@ TEST(GbkPunctuation, AcceptsExactlyTheFifteenMarks)
         {0xA1, 0xA2, true},  {0xA1, 0xA3, true},  {0xA1, 0xA4, true},  {0xA1, 0xAD, true},
         {0xA1, 0xB0, true},  {0xA1, 0xB1, true},  {0xA3, 0xA1, true},  {0xA3, 0xA8, true},
         {0xA3, 0xA9, true},  {0xA3, 0xAC, true},  {0xA3, 0xB4, true},  {0xA3, 0xB5, true},
-        {0xA3, 0xBA, true},  {0xA3, 0xBB, true},  {0xA3, 0xBF, true},
-        {0xA3, 0xB3, false},  // full-width three
+        {0xA3, 0xBA, true},  {0xA3, 0xBB, true},  {0xA3, 0xBF, true},  {0xA3, 0xB3, false},  // full-width three
         {0xA1, 0xA1, false},  // ideographic space
         {0xA1, 0xB6, false},  // 《
         {0xA1, 0xB7, false},  // 》
         {0xA1, 0xAA, false},  // em dash
         {0xA3, 0xAE, false},  // full-width full stop
-        {0xA3, 0xA0, false},  {0xA3, 0xC0, false}, {0xA3, 0x81, false}, {0xA3, 0xFF, false},
-        {0xA2, 0xA3, false},  {0xB0, 0xA1, false},
+        {0xA3, 0xA0, false}, {0xA3, 0xC0, false}, {0xA3, 0x81, false}, {0xA3, 0xFF, false},
+        {0xA2, 0xA3, false}, {0xB0, 0xA1, false},
     };
     int accepted = 0;
     for (const Case& c : cases) {
@@ -70,8 +69,7 @@ TEST(SplitVerseLines, WorkedExamples)
         {G("，。！？ abc, 123."), {}},
         {G("白日依山尽黄河入海流"), {}},  // ten characters without a mark
         {G("一二三四五六，一二三四五六七八。"), {}},
-        {G("春眠不觉晓 处处闻啼鸟,夜来风雨声.花落知多少?"),
-         {"春眠不觉晓", "处处闻啼鸟", "夜来风雨声", "花落知多少"}},
+        {G("春眠不觉晓 处处闻啼鸟,夜来风雨声.花落知多少?"), {"春眠不觉晓", "处处闻啼鸟", "夜来风雨声", "花落知多少"}},
         {G("白日依山尽：黄河入海流；欲穷千里目４更上一层楼５"),
          {"白日依山尽", "黄河入海流", "欲穷千里目", "更上一层楼"}},
     };
@@ -129,7 +127,7 @@ TEST(WideToAnsi, TableMatchesTheEncoderForEveryCharacter)
         if (c < 0xD800 || c > 0xDFFF)
             valid.append(QChar(static_cast<char16_t>(c)));
     valid += QString::fromUtf8("\xF0\x9F\x98\x80\xF0\xA0\x80\x80");  // beyond the BMP
-    const QString all = valid + QChar(0xD800) + u'x' + QChar(0xDC00);   // lone surrogates
+    const QString all = valid + QChar(0xD800) + u'x' + QChar(0xDC00);  // lone surrogates
     EXPECT_EQ(WideToAnsi(all), SystemGbk(all).toStdString());
     std::string fromUtf8;
     ASSERT_TRUE(AppendGbkFromUtf8(valid.toStdString(), fromUtf8));

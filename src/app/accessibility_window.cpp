@@ -29,12 +29,9 @@ constexpr QAccessible::Role kStatusRole = QAccessible::Notification;
 // while it is disabled. A plain panel stays a plain container.
 class TPanelAccessible : public QAccessibleWidget {
 public:
-    explicit TPanelAccessible(TPanel* panel) : QAccessibleWidget(panel) {}
+    explicit TPanelAccessible(TPanel* panel) : QAccessibleWidget(panel) { }
 
-    QAccessible::Role role() const override
-    {
-        return IsButton() ? QAccessible::Button : QAccessibleWidget::role();
-    }
+    QAccessible::Role role() const override { return IsButton() ? QAccessible::Button : QAccessibleWidget::role(); }
     QString text(QAccessible::Text type) const override
     {
         if (IsButton() && type == QAccessible::Name && widget()->accessibleName().isEmpty())
@@ -86,7 +83,7 @@ void TPanelAccessible::doAction(const QString& name)
 // line takes kStatusRole. A label given a buddy names that control.
 class TLabelAccessible : public QAccessibleWidget {
 public:
-    explicit TLabelAccessible(TLabel* label) : QAccessibleWidget(label) {}
+    explicit TLabelAccessible(TLabel* label) : QAccessibleWidget(label) { }
 
     QAccessible::Role role() const override
     {
@@ -99,8 +96,7 @@ public:
             return Label()->text();
         return QAccessibleWidget::text(type);
     }
-    QList<QPair<QAccessibleInterface*, QAccessible::Relation>>
-    relations(QAccessible::Relation match) const override
+    QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(QAccessible::Relation match) const override
     {
         auto related = QAccessibleWidget::relations(match);
         if ((match & QAccessible::Labelled) && Label()->buddy())

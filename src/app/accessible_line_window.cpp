@@ -55,7 +55,7 @@ bool Playing(const TPaintBox* box)
 // covered sign while covered. Pressing it does what a click on it does.
 class TCharAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    TCharAccessible(TPaintBox* box, int index) : FBox(box), FIndex(index) {}
+    TCharAccessible(TPaintBox* box, int index) : FBox(box), FIndex(index) { }
 
     bool isValid() const override { return FBox && FIndex < LineOf(FBox).CharCount; }
     QObject* object() const override { return nullptr; }
@@ -69,7 +69,7 @@ public:
     {
         return type == QAccessible::Name && isValid() ? ShownCharText(LineOf(FBox), FIndex) : QString();
     }
-    void setText(QAccessible::Text, const QString&) override {}
+    void setText(QAccessible::Text, const QString&) override { }
     QRect rect() const override { return isValid() ? CharRect(FBox, FIndex) : QRect(); }
     // A button whether covered or not, so that the role never changes under a
     // screen reader's cache; an uncovered character ignores a press, as it
@@ -124,7 +124,7 @@ void TCharAccessible::doAction(const QString& name)
 
 }  // namespace
 
-TLineAccessible::TLineAccessible(TPaintBox* box) : QAccessibleWidget(box), FHeard(Shown()) {}
+TLineAccessible::TLineAccessible(TPaintBox* box) : QAccessibleWidget(box), FHeard(Shown()) { }
 
 TLineAccessible::~TLineAccessible()
 {

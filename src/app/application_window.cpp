@@ -16,8 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 #include <exception>
+#include <memory>
 #include <utility>
 
 // ---- Message boxes --------------------------------------------------------
@@ -43,9 +43,12 @@ bool Hooked(const QString& text, const QString& caption, TMsgIcon icon)
 QMessageBox::Icon QtIconOf(TMsgIcon icon)
 {
     switch (icon) {
-    case TMsgIcon::Warning: return QMessageBox::Warning;
-    case TMsgIcon::Information: return QMessageBox::Information;
-    case TMsgIcon::Error: break;
+    case TMsgIcon::Warning:
+        return QMessageBox::Warning;
+    case TMsgIcon::Information:
+        return QMessageBox::Information;
+    case TMsgIcon::Error:
+        break;
     }
     return QMessageBox::Critical;
 }
@@ -223,7 +226,7 @@ QMargins Scaled(const QMargins& margins, double scale)
 
 struct TScreenScale {
     double System = 1.0;  // device pixels per logical pixel on the screen
-    double Fit = 1.0;     // the largest, at most System, at which the window fits
+    double Fit = 1.0;  // the largest, at most System, at which the window fits
 };
 
 TScreenScale FitOnPrimaryScreen(const QSize& client, Qt::WindowFlags flags)
@@ -235,7 +238,8 @@ TScreenScale FitOnPrimaryScreen(const QSize& client, Qt::WindowFlags flags)
     const double systemScale = screen->devicePixelRatio();
     const QRect area = screen->availableGeometry();
     const QRect deviceArea(area.topLeft(), (QSizeF(area.size()) * systemScale).toSize());
-    const TWindowFit fit = FitWindow(deviceArea, Scaled(ExpectedFrame(client, flags), systemScale), systemScale, client);
+    const TWindowFit fit =
+        FitWindow(deviceArea, Scaled(ExpectedFrame(client, flags), systemScale), systemScale, client);
     return {systemScale, fit.Scale};
 }
 
@@ -333,19 +337,33 @@ int VirtualKeyOf(int qtKey)
         return kVkF1 + (qtKey - Qt::Key_F1);
     switch (qtKey) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return kVkReturn;
-    case Qt::Key_Escape: return kVkEscape;
-    case Qt::Key_Tab: return 0x09;
-    case Qt::Key_Backspace: return 0x08;
-    case Qt::Key_Space: return 0x20;
-    case Qt::Key_Delete: return 0x2E;
-    case Qt::Key_Left: return 0x25;
-    case Qt::Key_Up: return 0x26;
-    case Qt::Key_Right: return 0x27;
-    case Qt::Key_Down: return 0x28;
-    case Qt::Key_Shift: return 0x10;
-    case Qt::Key_Control: return 0x11;
-    case Qt::Key_Alt: return 0x12;
-    default: return 0;
+    case Qt::Key_Enter:
+        return kVkReturn;
+    case Qt::Key_Escape:
+        return kVkEscape;
+    case Qt::Key_Tab:
+        return 0x09;
+    case Qt::Key_Backspace:
+        return 0x08;
+    case Qt::Key_Space:
+        return 0x20;
+    case Qt::Key_Delete:
+        return 0x2E;
+    case Qt::Key_Left:
+        return 0x25;
+    case Qt::Key_Up:
+        return 0x26;
+    case Qt::Key_Right:
+        return 0x27;
+    case Qt::Key_Down:
+        return 0x28;
+    case Qt::Key_Shift:
+        return 0x10;
+    case Qt::Key_Control:
+        return 0x11;
+    case Qt::Key_Alt:
+        return 0x12;
+    default:
+        return 0;
     }
 }

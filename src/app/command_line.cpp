@@ -23,15 +23,23 @@ std::optional<int> SourceNamed(const QString& value)
 // `argument` is none of them, otherwise how many arguments it spans.
 int QtOptionLength(const QString& argument)
 {
-    static const QStringList kWithValue = {
-        QStringLiteral("platform"), QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
-        QStringLiteral("plugin"),   QStringLiteral("qwindowgeometry"),    QStringLiteral("qwindowicon"),
-        QStringLiteral("qwindowtitle"), QStringLiteral("session"),        QStringLiteral("display"),
-        QStringLiteral("geometry"), QStringLiteral("style"),              QStringLiteral("stylesheet"),
-        QStringLiteral("name"),     QStringLiteral("title"),              QStringLiteral("qmljsdebugger")};
+    static const QStringList kWithValue = {QStringLiteral("platform"),
+                                           QStringLiteral("platformpluginpath"),
+                                           QStringLiteral("platformtheme"),
+                                           QStringLiteral("plugin"),
+                                           QStringLiteral("qwindowgeometry"),
+                                           QStringLiteral("qwindowicon"),
+                                           QStringLiteral("qwindowtitle"),
+                                           QStringLiteral("session"),
+                                           QStringLiteral("display"),
+                                           QStringLiteral("geometry"),
+                                           QStringLiteral("style"),
+                                           QStringLiteral("stylesheet"),
+                                           QStringLiteral("name"),
+                                           QStringLiteral("title"),
+                                           QStringLiteral("qmljsdebugger")};
     static const QStringList kFlags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
-                                       QStringLiteral("nograb"), QStringLiteral("dograb"),
-                                       QStringLiteral("sync")};
+                                       QStringLiteral("nograb"), QStringLiteral("dograb"), QStringLiteral("sync")};
     if (!argument.startsWith(QLatin1Char('-')))
         return 0;
     QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
@@ -64,9 +72,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments)
             else if (i + 1 < arguments.size())
                 value = arguments[++i];
             else {
-                result.Error = QStringLiteral("选项 %1 缺少诗词来源（1 到 %2 的编号或来源名称）")
-                                   .arg(argument)
-                                   .arg(kSourceCount);
+                result.Error =
+                    QStringLiteral("选项 %1 缺少诗词来源（1 到 %2 的编号或来源名称）").arg(argument).arg(kSourceCount);
                 return result;
             }
             result.Source = SourceNamed(value);

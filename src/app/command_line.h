@@ -9,10 +9,10 @@
 
 struct TCommandLine {
     std::optional<int> Source;  // --source: index of the source to start with
-    bool Check = false;         // --check: load, report and exit
+    bool Check = false;  // --check: load, report and exit
     bool Help = false;
     bool Version = false;
-    QString Error;              // not empty: the arguments are not understood
+    QString Error;  // not empty: the arguments are not understood
 };
 
 // Reads the arguments that follow the program's name, passing over Qt's own

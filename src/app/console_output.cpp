@@ -158,20 +158,21 @@ bool TStandardStream::Reaches() const
 
 void ShowTextBox(const QString& caption, const QString& text, bool isError)
 {
-    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.utf16()), reinterpret_cast<const wchar_t*>(caption.utf16()),
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.utf16()),
+                reinterpret_cast<const wchar_t*>(caption.utf16()),
                 MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 #else
 
-TStandardStream::TStandardStream(TStdStream which) : FText(which == TStdStream::Output ? stdout : stderr) {}
+TStandardStream::TStandardStream(TStdStream which) : FText(which == TStdStream::Output ? stdout : stderr) { }
 
 bool TStandardStream::Reaches() const
 {
     return true;
 }
 
-void ShowTextBox(const QString&, const QString&, bool) {}
+void ShowTextBox(const QString&, const QString&, bool) { }
 
 #endif
 

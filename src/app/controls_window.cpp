@@ -31,8 +31,7 @@ TClickRule::TClickRule(QWidget* control, std::function<void(const QPoint&)> onCl
 bool TClickRule::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
-        type != QEvent::MouseButtonRelease)
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick && type != QEvent::MouseButtonRelease)
         return false;
     auto* control = static_cast<QWidget*>(watched);
     if (!control->isEnabled())
@@ -65,10 +64,10 @@ void Frame3D(QPainter& painter, QRect& rect, const QColor& top, const QColor& bo
 {
     for (int i = 0; i < width && rect.width() > 0 && rect.height() > 0; ++i) {
         const int l = rect.left(), t = rect.top(), r = rect.right(), b = rect.bottom();
-        painter.fillRect(QRect(l, t, 1, b - t), top);          // left, rows t..b-1
-        painter.fillRect(QRect(l, t, r - l, 1), top);          // top, columns l..r-1
-        painter.fillRect(QRect(r, t, 1, b - t + 1), bottom);   // right, rows t..b
-        painter.fillRect(QRect(l, b, r - l + 1, 1), bottom);   // bottom, columns l..r
+        painter.fillRect(QRect(l, t, 1, b - t), top);  // left, rows t..b-1
+        painter.fillRect(QRect(l, t, r - l, 1), top);  // top, columns l..r-1
+        painter.fillRect(QRect(r, t, 1, b - t + 1), bottom);  // right, rows t..b
+        painter.fillRect(QRect(l, b, r - l + 1, 1), bottom);  // bottom, columns l..r
         rect.adjust(1, 1, -1, -1);
     }
 }
@@ -155,8 +154,8 @@ void TLabel::AutoSizeToText(int width)
     }
 }
 
-TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text,
-                     int points, const QColor& textColor)
+TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text, int points,
+                     const QColor& textColor)
 {
     TButton button;
     button.Panel = new TPanel(parent);
@@ -206,7 +205,7 @@ void TPaintBox::mouseMoveEvent(QMouseEvent* event)
 
 // ---- TEdit ------------------------------------------------------------------
 
-TEdit::TEdit(QWidget* parent) : QLineEdit(parent) {}
+TEdit::TEdit(QWidget* parent) : QLineEdit(parent) { }
 
 bool TEdit::CanFocus() const
 {

@@ -102,12 +102,11 @@ struct TButton {
     TPanel* Panel = nullptr;
     TLabel* Label = nullptr;
 };
-TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color,
-                     const QString& text, int points, const QColor& textColor);
+TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text, int points,
+                     const QColor& textColor);
 template <typename TReceiver>
-TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text,
-                     int points, const QColor& textColor, TReceiver* receiver,
-                     void (TReceiver::*handler)())
+TButton CreateButton(QWidget* parent, const QRect& bounds, const QColor& color, const QString& text, int points,
+                     const QColor& textColor, TReceiver* receiver, void (TReceiver::*handler)())
 {
     const TButton button = CreateButton(parent, bounds, color, text, points, textColor);
     const auto run = [receiver, handler] { RunHandler([receiver, handler] { (receiver->*handler)(); }); };
@@ -132,8 +131,7 @@ public:
 Q_SIGNALS:
     void Paint(TPaintBox* sender);
     void Clicked(TPaintBox* sender);
-    void MouseMoved(TPaintBox* sender, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons,
-                    int x, int y);
+    void MouseMoved(TPaintBox* sender, Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons, int x, int y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

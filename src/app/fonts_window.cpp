@@ -33,9 +33,9 @@ void RegisterFontSubstitutes()
                                   QStringLiteral("AR PL UKai TW")};
     LoadShippedKaiFont(kaiFaces);
     QFont::insertSubstitutions(kKaiFace, kaiFaces + QStringList{QStringLiteral("Noto Serif CJK SC")});
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"),
-                                QStringLiteral("Liberation Sans")});
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
 }
 
 }  // namespace

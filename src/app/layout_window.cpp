@@ -27,8 +27,8 @@ TPanel* NewPanel(QWidget* parent, const QRect& bounds, unsigned color, TBevel ou
 }
 
 // A transparent label of fixed size in the Kai face.
-TLabel* NewLabel(QWidget* parent, const QRect& bounds, const QString& text, int points, bool bold,
-                 unsigned textColor, Qt::Alignment alignment, bool wordWrap = false)
+TLabel* NewLabel(QWidget* parent, const QRect& bounds, const QString& text, int points, bool bold, unsigned textColor,
+                 Qt::Alignment alignment, bool wordWrap = false)
 {
     auto* label = new TLabel(parent);
     label->setGeometry(bounds);
@@ -58,20 +58,17 @@ void TfrmMain::BuildTitlePanel()
 {
     pnlTitle = NewPanel(this, QRect(20, 10, 510, 85), kPaper);
     const int w = pnlTitle->width();
-    lblTitle = NewLabel(pnlTitle, QRect(0, 8, w, 45), QStringLiteral("青简堂诗词猜诗"), 28, true,
-                        kTitleText, kCentre);
-    lblSubtitle = NewLabel(pnlTitle, QRect(0, 55, w, 22), QStringLiteral("ǎ古典诗词·猜诗游戏à"), 12,
-                           false, kSubtitleText, kCentre);
+    lblTitle = NewLabel(pnlTitle, QRect(0, 8, w, 45), QStringLiteral("青简堂诗词猜诗"), 28, true, kTitleText, kCentre);
+    lblSubtitle = NewLabel(pnlTitle, QRect(0, 55, w, 22), QStringLiteral("ǎ古典诗词·猜诗游戏à"), 12, false,
+                           kSubtitleText, kCentre);
 }
 
 void TfrmMain::BuildInfoPanel()
 {
-    pnlInfo =
-        NewPanel(this, QRect(20, 102, 510, 64), kInfoColor, TBevel::Raised, TBevel::Lowered, 1);
-    lblMode = NewLabel(pnlInfo, QRect(15, 4, 230, 36), QStringLiteral("模式：单人练习"), 12, true,
-                       kBodyText, kLeft, true);
-    lblScore = NewLabel(pnlInfo, QRect(360, 4, 135, 36), QStringLiteral("得分: 0"), 12, true,
-                        kBodyText, kRight, true);
+    pnlInfo = NewPanel(this, QRect(20, 102, 510, 64), kInfoColor, TBevel::Raised, TBevel::Lowered, 1);
+    lblMode =
+        NewLabel(pnlInfo, QRect(15, 4, 230, 36), QStringLiteral("模式：单人练习"), 12, true, kBodyText, kLeft, true);
+    lblScore = NewLabel(pnlInfo, QRect(360, 4, 135, 36), QStringLiteral("得分: 0"), 12, true, kBodyText, kRight, true);
     lblStatus = NewLabel(pnlInfo, QRect(15, 40, 480, 18), QString(), 11, true, kBodyText, kCentre);
 }
 
@@ -92,18 +89,16 @@ void TfrmMain::BuildVersePanel()
         connect(box, &TPaintBox::MouseMoved, this, &TfrmMain::LineMouseMove);
         pbLine[static_cast<std::size_t>(i)] = box;
     }
-    lblPuzzleNo =
-        NewLabel(this, QRect(20, 360, 510, 24), QString(), 12, false, kSubtitleText, kCentre);
+    lblPuzzleNo = NewLabel(this, QRect(20, 360, 510, 24), QString(), 12, false, kSubtitleText, kCentre);
 }
 
 void TfrmMain::BuildHistoryPanel()
 {
-    pnlHistory =
-        NewPanel(this, QRect(20, 390, 510, 152), kHistoryColor, TBevel::Raised, TBevel::Lowered, 2);
+    pnlHistory = NewPanel(this, QRect(20, 390, 510, 152), kHistoryColor, TBevel::Raised, TBevel::Lowered, 2);
     const int w = pnlHistory->width();
     const int h = pnlHistory->height();
-    lblHistoryCaption = NewLabel(pnlHistory, QRect(0, 4, w, 20), QStringLiteral("猜诗历史记录"), 12,
-                                 true, kTitleText, kCentre);
+    lblHistoryCaption =
+        NewLabel(pnlHistory, QRect(0, 4, w, 20), QStringLiteral("猜诗历史记录"), 12, true, kTitleText, kCentre);
 
     // Read-only, wrapped at its width, vertical bar only, no border (TMemo).
     // Qt draws Chinese text from the font itself; no character set to pick.
@@ -120,8 +115,8 @@ void TfrmMain::BuildHistoryPanel()
 void TfrmMain::BuildInputPanel()
 {
     pnlInput = NewPanel(this, QRect(20, 550, 510, 56), kPaper);
-    lblPrompt = NewLabel(pnlInput, QRect(0, 0, pnlInput->width(), 18), QStringLiteral("请输入诗词名："),
-                         11, false, kSubtitleText, kCentre);
+    lblPrompt = NewLabel(pnlInput, QRect(0, 0, pnlInput->width(), 18), QStringLiteral("请输入诗词名："), 11, false,
+                         kSubtitleText, kCentre);
 
     edtAnswer = new TEdit(pnlInput);
     edtAnswer->setGeometry(10, 22, 320, 30);
@@ -131,21 +126,18 @@ void TfrmMain::BuildInputPanel()
     // The history memo comes before the answer box when tabbing.
     QWidget::setTabOrder(memHistory, edtAnswer);
 
-    const TButton submit = CreateButton(pnlInput, QRect(340, 20, 50, 32), Rgb(kButtonColor),
-                                        QStringLiteral("提交"), 11, Rgb(kBodyText), this,
-                                        &TfrmMain::SubmitAnswer);
+    const TButton submit = CreateButton(pnlInput, QRect(340, 20, 50, 32), Rgb(kButtonColor), QStringLiteral("提交"), 11,
+                                        Rgb(kBodyText), this, &TfrmMain::SubmitAnswer);
     pnlSubmit = submit.Panel;
     lblSubmit = submit.Label;
 
-    const TButton hint = CreateButton(pnlInput, QRect(398, 20, 50, 32), Rgb(kHintButtonColor),
-                                      QStringLiteral("提示"), 11, Rgb(kBodyText), this,
-                                      &TfrmMain::ShowHint);
+    const TButton hint = CreateButton(pnlInput, QRect(398, 20, 50, 32), Rgb(kHintButtonColor), QStringLiteral("提示"),
+                                      11, Rgb(kBodyText), this, &TfrmMain::ShowHint);
     pnlHint = hint.Panel;
     lblHint = hint.Label;
 
-    const TButton giveUp = CreateButton(pnlInput, QRect(456, 20, 50, 32), Rgb(kButtonColor),
-                                        QStringLiteral("放弃"), 11, Rgb(kBodyText), this,
-                                        &TfrmMain::GiveUp);
+    const TButton giveUp = CreateButton(pnlInput, QRect(456, 20, 50, 32), Rgb(kButtonColor), QStringLiteral("放弃"), 11,
+                                        Rgb(kBodyText), this, &TfrmMain::GiveUp);
     pnlGiveUp = giveUp.Panel;
     lblGiveUp = giveUp.Label;
 }
@@ -175,10 +167,8 @@ void TfrmMain::BuildPoemPanel()
     pnlPoem = NewPanel(this, QRect(558, 10, 232, 660), kPoemPanelColor);
     const int w = pnlPoem->width();
 
-    lblPoemTitle =
-        NewLabel(pnlPoem, QRect(0, 20, w, 60), QString(), 18, true, kTitleText, kCentre, true);
-    lblPoemAuthor =
-        NewLabel(pnlPoem, QRect(0, 60, w, 22), QString(), 12, false, kSubtitleText, kCentre);
+    lblPoemTitle = NewLabel(pnlPoem, QRect(0, 20, w, 60), QString(), 18, true, kTitleText, kCentre, true);
+    lblPoemAuthor = NewLabel(pnlPoem, QRect(0, 60, w, 22), QString(), 12, false, kSubtitleText, kCentre);
     // An empty opaque label: a 2-pixel rule.
     lblPoemRule = new TLabel(pnlPoem);
     lblPoemRule->setGeometry(20, 92, w - 40, 2);
@@ -189,15 +179,14 @@ void TfrmMain::BuildPoemPanel()
     sbPoem->SetColor(pnlPoem->Color());
     // Like the panel around it, the box is no stop when tabbing.
     sbPoem->setFocusPolicy(Qt::NoFocus);
-    lblPoemText = NewLabel(sbPoem->Content(), QRect(8, 0, sbPoem->width() - 16, 17), QString(), 16,
-                           false, kBodyText, kLeft, true);
+    lblPoemText = NewLabel(sbPoem->Content(), QRect(8, 0, sbPoem->width() - 16, 17), QString(), 16, false, kBodyText,
+                           kLeft, true);
     sbPoem->UpdateRange();
 
     // The tab lies over the panel's left edge and stays visible throughout.
     const QString hint = QStringLiteral("显示/隐藏诗词 (F3)");
-    const TButton toggle = CreateButton(this, QRect(547, 12, 24, 56), Rgb(kButtonColor),
-                                        QStringLiteral("诗"), 10, Rgb(kTitleText), this,
-                                        &TfrmMain::PoemToggleClick);
+    const TButton toggle = CreateButton(this, QRect(547, 12, 24, 56), Rgb(kButtonColor), QStringLiteral("诗"), 10,
+                                        Rgb(kTitleText), this, &TfrmMain::PoemToggleClick);
     pnlPoemToggle = toggle.Panel;
     lblPoemToggle = toggle.Label;
     pnlPoemToggle->setToolTip(hint);

@@ -1,7 +1,7 @@
+#include "app/application_window.h"
 #include "app/command_line.h"
 #include "app/console_output.h"
 #include "app/poem_check_window.h"
-#include "app/application_window.h"
 #include "app/uMain.h"
 
 namespace {
@@ -16,7 +16,8 @@ QStringList ArgumentsOf(int argc, char* argv[])
 
 int ReportBadArguments(const TCommandLine& commandLine)
 {
-    const QString text = QStringLiteral("versequest: %1\n用 versequest --help 查看可用的选项。\n").arg(commandLine.Error);
+    const QString text =
+        QStringLiteral("versequest: %1\n用 versequest --help 查看可用的选项。\n").arg(commandLine.Error);
     // Started from Explorer or a shortcut, there is no console to tell.
     if (!WriteStandardText(TStdStream::Error, text))
         ShowTextBox(kAppTitle, commandLine.Error + QStringLiteral("\n\n") + CommandLineHelp(), true);
@@ -28,8 +29,8 @@ bool PrintRequestedText(const TCommandLine& commandLine)
 {
     if (!commandLine.Help && !commandLine.Version)
         return false;
-    const QString text = commandLine.Help ? CommandLineHelp()
-                                          : kAppTitle + QStringLiteral(" (VerseQuest) " VERSEQUEST_VERSION "\n");
+    const QString text =
+        commandLine.Help ? CommandLineHelp() : kAppTitle + QStringLiteral(" (VerseQuest) " VERSEQUEST_VERSION "\n");
     if (!WriteStandardText(TStdStream::Output, text))
         ShowTextBox(kAppTitle, text, false);
     return true;

@@ -10,11 +10,11 @@ std::array<QLine, 8> OrnamentSegments(int w, int h)
     // Each corner point sits 8 pixels in from the outermost pixel on both
     // sides (the last column is w - 1), with two 20-pixel arms pointing inwards.
     return {{
-        {8, 8, 8, 28},                  // top left
+        {8, 8, 8, 28},  // top left
         {8, 8, 28, 8},
-        {w - 9, 8, w - 9, 28},          // top right
+        {w - 9, 8, w - 9, 28},  // top right
         {w - 9, 8, w - 29, 8},
-        {8, h - 9, 8, h - 29},          // bottom left
+        {8, h - 9, 8, h - 29},  // bottom left
         {8, h - 9, 28, h - 9},
         {w - 9, h - 9, w - 9, h - 29},  // bottom right
         {w - 9, h - 9, w - 29, h - 9},

@@ -1,8 +1,8 @@
 // The main window's own painting: the background picture, the frame and the
 // corner ornaments.
-#include "app/uMain.h"
 #include "app/painting.h"
 #include "app/palette.h"
+#include "app/uMain.h"
 
 #include <QPainter>
 

@@ -4,9 +4,9 @@
 // window turns them into QColor with Rgb() (controls_window.h).
 
 // ---- The window and what is painted behind the controls
-inline constexpr unsigned kWindowColor = 0x7DDDEF;       // the client area, under everything
+inline constexpr unsigned kWindowColor = 0x7DDDEF;  // the client area, under everything
 inline constexpr unsigned kBorderStripColor = 0x5A627A;  // the strips along the top and bottom
-inline constexpr unsigned kFrameColor = 0x96385C;        // the inner frame
+inline constexpr unsigned kFrameColor = 0x96385C;  // the inner frame
 // The paper of the title, verse, input and command areas; also the
 // background when no picture is found.
 inline constexpr unsigned kPaper = 0xF5EBDC;
@@ -15,7 +15,7 @@ inline constexpr unsigned kPaper = 0xF5EBDC;
 inline constexpr unsigned kPlum = 0x692844;
 
 // ---- Areas and buttons
-inline constexpr unsigned kInfoColor = 0xEBDDD4;     // the info panel; the progress label of a remote load
+inline constexpr unsigned kInfoColor = 0xEBDDD4;  // the info panel; the progress label of a remote load
 inline constexpr unsigned kHistoryColor = 0xE8F0F5;  // the history panel and its memo
 inline constexpr unsigned kButtonColor = 0xDCBEA0;
 inline constexpr unsigned kHintButtonColor = 0xF0D8C0;
@@ -37,5 +37,5 @@ inline constexpr unsigned kTileInnerFill = 0xC8DCE8;
 
 // ---- The classic controls
 inline constexpr unsigned kBevelHighlight = 0xFFFFFF;  // light edges of a panel's bevels
-inline constexpr unsigned kBevelShadow = 0xA0A0A0;     // dark edges
-inline constexpr unsigned kDisabledText = 0x808080;    // the text of a disabled button
+inline constexpr unsigned kBevelShadow = 0xA0A0A0;  // dark edges
+inline constexpr unsigned kDisabledText = 0x808080;  // the text of a disabled button

@@ -11,7 +11,7 @@
 
 struct TWindowFit {
     double Scale = 1.0;  // device pixels per logical pixel of the client area
-    QPoint Position;     // top-left corner of the frame, in the work area's pixels
+    QPoint Position;  // top-left corner of the frame, in the work area's pixels
 };
 
 // Scale factors move in these steps, so that the choice is stable for work

@@ -44,8 +44,7 @@ QIcon BuiltInIcon()
 
 }  // namespace
 
-TfrmMain::TfrmMain(QWidget* parent, std::optional<int> startRange)
-    : QWidget(parent), FStartRange(startRange)
+TfrmMain::TfrmMain(QWidget* parent, std::optional<int> startRange) : QWidget(parent), FStartRange(startRange)
 {
     Q_INIT_RESOURCE(resources);
     setWindowFlags(kWindowFlags);

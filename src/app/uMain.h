@@ -33,8 +33,8 @@ public:
     static constexpr int kClientHeight = 715;
     // A fixed frame with the system menu and minimise and close buttons, no maximise.
     static constexpr Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                                                   Qt::WindowCloseButtonHint;
+                                                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                                    Qt::WindowCloseButtonHint;
 
     // ---- Program state, in declaration order. Public so that tests can drive
     // ---- the window and look at what it holds.
@@ -142,8 +142,7 @@ public:
     // ---- Character grid (grid_window.cpp)
     void LinePaint(TPaintBox* sender);
     void LineClick(TPaintBox* sender);
-    void LineMouseMove(TPaintBox* sender, Qt::KeyboardModifiers shift, Qt::MouseButtons buttons, int x,
-                       int y);
+    void LineMouseMove(TPaintBox* sender, Qt::KeyboardModifiers shift, Qt::MouseButtons buttons, int x, int y);
     void RevealAt(int line, int x);
 
     // ---- Answers, hints, give-up, history (answers_window.cpp)

@@ -3,9 +3,9 @@
 // box, and which character a horizontal position in the box belongs to.
 // No widgets here.
 
-constexpr int kGridMargin = 8;     // between the box's edge and the first cell
+constexpr int kGridMargin = 8;  // between the box's edge and the first cell
 constexpr int kCellMinWidth = 20;  // cells never get narrower, even if they overflow the box
-constexpr int kTileInset = 2;      // between a cell's edge and its tile
+constexpr int kTileInset = 2;  // between a cell's edge and its tile
 
 // A rectangle as the drawing rules give it: it covers the pixels Left ..
 // Right-1 and Top .. Bottom-1.

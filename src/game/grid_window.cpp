@@ -103,8 +103,8 @@ void TfrmMain::LineClick(TPaintBox* sender)
     RevealAt(line, sender->ClickPos().x());
 }
 
-void TfrmMain::LineMouseMove(TPaintBox* sender, Qt::KeyboardModifiers /*shift*/,
-                             Qt::MouseButtons /*buttons*/, int /*x*/, int /*y*/)
+void TfrmMain::LineMouseMove(TPaintBox* sender, Qt::KeyboardModifiers /*shift*/, Qt::MouseButtons /*buttons*/,
+                             int /*x*/, int /*y*/)
 {
     if (LineOfSender(sender) < 0)
         return;
@@ -120,7 +120,6 @@ void TfrmMain::RevealAt(int line, int x)
     if (state.CharCount < 1)
         return;
     RevealChar(line, ZoneIndex(pbLine[static_cast<std::size_t>(line)]->width(), state.CharCount, x));
-    ShowStatusText(lblStatus, QStringLiteral("已显示 %1/%2 个字，请猜诗词名！")
-                                  .arg(FTask.RevealedCount)
-                                  .arg(FTask.TotalChars));
+    ShowStatusText(lblStatus,
+                   QStringLiteral("已显示 %1/%2 个字，请猜诗词名！").arg(FTask.RevealedCount).arg(FTask.TotalChars));
 }

@@ -23,8 +23,7 @@ namespace {
 
 // Calls visit(candidate) for each stanza start of poem number `p`, in order,
 // until it returns false; false when it was stopped.
-template <typename TVisit>
-bool VisitPoemCandidates(const TPoemRecord& poem, std::size_t p, TVisit&& visit)
+template <typename TVisit> bool VisitPoemCandidates(const TPoemRecord& poem, std::size_t p, TVisit&& visit)
 {
     return VisitStanzaStarts(poem.Lines, [&](std::size_t start) {
         return visit(TStanzaCandidate{static_cast<std::int32_t>(p), static_cast<std::int32_t>(start)});
@@ -34,8 +33,7 @@ bool VisitPoemCandidates(const TPoemRecord& poem, std::size_t p, TVisit&& visit)
 // Walks the candidates in library order, start by start, calling
 // visit(candidate) for each until it returns false.
 template <typename TVisit>
-void VisitCandidates(const std::vector<TPoemRecord>& poems, int poemCount, const TTitleFilter& isUsed,
-                     TVisit&& visit)
+void VisitCandidates(const std::vector<TPoemRecord>& poems, int poemCount, const TTitleFilter& isUsed, TVisit&& visit)
 {
     const std::size_t count = std::min(static_cast<std::size_t>(std::max(poemCount, 0)), poems.size());
     for (std::size_t p = 0; p < count; ++p) {
@@ -95,8 +93,7 @@ int Draw(const TRandomDraw& draw, int n)
 {
     const int value = draw ? draw(n) : ClockSeededDraw(n);
     if (value < 0 || value >= n)
-        throw std::out_of_range("random draw " + std::to_string(value) + " outside 0.." +
-                                std::to_string(n - 1));
+        throw std::out_of_range("random draw " + std::to_string(value) + " outside 0.." + std::to_string(n - 1));
     return value;
 }
 

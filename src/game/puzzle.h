@@ -12,9 +12,9 @@
 #include <vector>
 
 struct TLineState {
-    std::string Text;                // the line's GBK bytes, double-byte characters only
+    std::string Text;  // the line's GBK bytes, double-byte characters only
     std::vector<std::uint8_t> Revealed;  // one flag per character: 0 covered, 1 uncovered
-    int CharCount = 0;               // byte length of Text div 2
+    int CharCount = 0;  // byte length of Text div 2
 };
 
 // A puzzle shows one stanza: kStanzaLines consecutive verse lines of one

@@ -35,11 +35,10 @@ void TfrmMain::NewPuzzle()
 
     RefreshLines();
 
-    const QString status =
-        PickStanza() ? QStringLiteral("已显示 %1/%2 个字，点击诗句行可翻开更多字！")
-                           .arg(FTask.RevealedCount)
-                           .arg(FTask.TotalChars)
-                     : QStringLiteral("无可用诗词，请切换范围！");
+    const QString status = PickStanza() ? QStringLiteral("已显示 %1/%2 个字，点击诗句行可翻开更多字！")
+                                              .arg(FTask.RevealedCount)
+                                              .arg(FTask.TotalChars)
+                                        : QStringLiteral("无可用诗词，请切换范围！");
     ShowStatusText(lblStatus, status);
     lblPuzzleNo->setText(QStringLiteral("第 1 首"));
 }

@@ -9,7 +9,7 @@
 // An error with a message for the player; the message is kept as UTF-8.
 class TAppError : public std::runtime_error {
 public:
-    explicit TAppError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit TAppError(const QString& message) : std::runtime_error(message.toStdString()) { }
     QString Message() const { return QString::fromUtf8(what()); }
 };
 

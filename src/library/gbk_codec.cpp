@@ -26,7 +26,8 @@ QByteArray EncodeCodePage936(QStringView text)
         return {};
     const auto units = reinterpret_cast<const wchar_t*>(text.utf16());
     const int size = static_cast<int>(text.size());
-    const int length = WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, units, size, nullptr, 0, nullptr, nullptr);
+    const int length =
+        WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, units, size, nullptr, 0, nullptr, nullptr);
     QByteArray bytes(length, Qt::Uninitialized);
     WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, units, size, bytes.data(), length, nullptr, nullptr);
     return bytes;
@@ -39,7 +40,10 @@ using TGbkTable = std::array<std::uint16_t, 0x10000>;
 
 constexpr char16_t kSeparator = 0x0001;  // encodes to itself; never inside a double-byte code
 
-bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsSurrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDFFF;
+}
 
 // Encodes every BMP character once, each followed by the separator, in a
 // single call, and reads the bytes between separators back.

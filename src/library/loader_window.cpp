@@ -89,7 +89,7 @@ private:
 
 // Ends a load early once the player has been told why, or because the window
 // is closing. LoadPoems catches it; every other error reaches its caller.
-struct TLoadStopped {};
+struct TLoadStopped { };
 
 // The loader's boxes block nothing but themselves: the window stays usable
 // (its load guard and deferred close keep that safe), and they stay in front
@@ -177,7 +177,7 @@ void OpenLocalSource(TfrmMain& form, const TPoemSource& source, TDbConnection& c
 // can see it: at every message point and on every way out of the read.
 class TCountFollowsLibrary {
 public:
-    explicit TCountFollowsLibrary(TfrmMain& form) : FForm(form) {}
+    explicit TCountFollowsLibrary(TfrmMain& form) : FForm(form) { }
     ~TCountFollowsLibrary() { Follow(); }
     TCountFollowsLibrary(const TCountFollowsLibrary&) = delete;
     TCountFollowsLibrary& operator=(const TCountFollowsLibrary&) = delete;

@@ -2,14 +2,12 @@
 
 #include "library/gbk_codec.h"
 
-
 namespace {
 
 // Trail bytes 0xA0..0xBF after lead byte 0xA3 that are punctuation; bit n
 // stands for trail 0xA0 + n: ！（），４５：；？
-constexpr quint32 kA3PunctuationMask =
-    (1u << 0x01) | (1u << 0x08) | (1u << 0x09) | (1u << 0x0C) | (1u << 0x14) |
-    (1u << 0x15) | (1u << 0x1A) | (1u << 0x1B) | (1u << 0x1F);
+constexpr quint32 kA3PunctuationMask = (1u << 0x01) | (1u << 0x08) | (1u << 0x09) | (1u << 0x0C) | (1u << 0x14) |
+                                       (1u << 0x15) | (1u << 0x1A) | (1u << 0x1B) | (1u << 0x1F);
 
 // A verse line also ends at a tab, a line break and a space.
 bool IsAsciiDelimiter(unsigned char c)
@@ -27,7 +25,12 @@ int LineCharCount(const std::string& line)
 bool IsAsciiPunctuation(unsigned char c)
 {
     switch (c) {
-    case '!': case ',': case '.': case ':': case ';': case '?':
+    case '!':
+    case ',':
+    case '.':
+    case ':':
+    case ';':
+    case '?':
         return true;
     default:
         return false;
@@ -38,7 +41,12 @@ bool IsGbkPunctuation(unsigned char lead, unsigned char trail)
 {
     if (lead == 0xA1) {
         switch (trail) {
-        case 0xA2: case 0xA3: case 0xA4: case 0xAD: case 0xB0: case 0xB1:
+        case 0xA2:
+        case 0xA3:
+        case 0xA4:
+        case 0xAD:
+        case 0xB0:
+        case 0xB1:
             return true;
         default:
             return false;

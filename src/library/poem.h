@@ -14,11 +14,11 @@
 using TStrArray = std::vector<std::string>;
 
 struct TPoemRecord {
-    std::string Title;    // never empty in the library (untitled rows get label + number)
-    std::string Author;   // may be empty
+    std::string Title;  // never empty in the library (untitled rows get label + number)
+    std::string Author;  // may be empty
     std::string Dynasty;  // trimmed of bytes <= 0x20 at both ends; may be empty
     std::string Content;  // the whole text exactly as read
-    TStrArray Lines;      // the verse lines of Content, in order
+    TStrArray Lines;  // the verse lines of Content, in order
     // How many stanzas start in Lines, counted when the record is made from a row so that a stanza pick
     // need not walk every line of a large library; -1 when not counted.
     std::int32_t StanzaCount = -1;
@@ -50,8 +50,7 @@ bool IsGbkPunctuation(unsigned char lead, unsigned char trail);
 // ASCII byte alone, a byte >= 0x80 together with the byte after it, whatever
 // that is; a lone lead byte at the very end is dropped. Calls visit(ch) with
 // the character's one or two bytes.
-template <typename TVisit>
-void ForEachGbkChar(std::string_view text, TVisit&& visit)
+template <typename TVisit> void ForEachGbkChar(std::string_view text, TVisit&& visit)
 {
     const std::size_t size = text.size();
     std::size_t i = 0;
@@ -66,8 +65,7 @@ void ForEachGbkChar(std::string_view text, TVisit&& visit)
 
 // Calls visit(start) for each stanza start of `lines` in order (overlapping
 // stanzas all count) until it returns false; false when it was stopped.
-template <typename TVisit>
-bool VisitStanzaStarts(const TStrArray& lines, TVisit&& visit)
+template <typename TVisit> bool VisitStanzaStarts(const TStrArray& lines, TVisit&& visit)
 {
     // A start counts when the run of equal verse lines ending three lines
     // after it is four long at least.

@@ -40,8 +40,8 @@ bool TfrmMain::ChooseRange()
     bool result = false;
     // Created anew on every call, without owner; the stack frame destroys it
     // on every way out.
-    QDialog dialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QDialog dialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                Qt::WindowCloseButtonHint);
     dialog.setObjectName(QStringLiteral("dlgRange"));
     dialog.setWindowTitle(QStringLiteral("选择诗词范围"));
     dialog.setFixedSize(kDialogWidth, kDialogHeight);

@@ -1,7 +1,7 @@
 #include "library/sources.h"
 
-#include "library/app_error.h"
 #include "deployment_defaults.h"
+#include "library/app_error.h"
 
 #include <array>
 
@@ -12,10 +12,8 @@ const std::array<TPoemSource, kSourceCount>& Sources()
     static const std::array<TPoemSource, kSourceCount> sources{{
         {QStringLiteral("唐诗三百首"), QStringLiteral("TBZ300"), QString(), false},
         {QStringLiteral("小学诗词"), QStringLiteral("TB112"), QStringLiteral(" AND ID<140"), false},
-        {QStringLiteral("初中诗词"), QStringLiteral("TB112"), QStringLiteral(" AND ID>=140 AND ID<=269"),
-         false},
-        {QStringLiteral("高中诗词"), QStringLiteral("TB112"), QStringLiteral(" AND ID>=270 AND ID<=342"),
-         false},
+        {QStringLiteral("初中诗词"), QStringLiteral("TB112"), QStringLiteral(" AND ID>=140 AND ID<=269"), false},
+        {QStringLiteral("高中诗词"), QStringLiteral("TB112"), QStringLiteral(" AND ID>=270 AND ID<=342"), false},
         {QStringLiteral("其他诗词"), QStringLiteral("TB100"), QString(), true},
     }};
     return sources;
@@ -32,8 +30,7 @@ const TPoemSource& SourceOf(int index)
 
 QString CountSql(const TPoemSource& source)
 {
-    return QStringLiteral("SELECT COUNT(*) AS Cnt FROM ") + source.Table + QStringLiteral(" WHERE 1=1") +
-           source.Filter;
+    return QStringLiteral("SELECT COUNT(*) AS Cnt FROM ") + source.Table + QStringLiteral(" WHERE 1=1") + source.Filter;
 }
 
 QString PoemsSql(const TPoemSource& source)

@@ -7,10 +7,10 @@
 
 // One poem source: the item of the range dialog and where its poems come from.
 struct TPoemSource {
-    QString Label;   // the dialog's item text; also names untitled poems
-    QString Table;   // the table the poems are read from
+    QString Label;  // the dialog's item text; also names untitled poems
+    QString Table;  // the table the poems are read from
     QString Filter;  // appended after "WHERE 1=1"; empty for none
-    bool Remote;     // read from the remote server instead of db21.mdb
+    bool Remote;  // read from the remote server instead of db21.mdb
 };
 
 inline constexpr int kSourceCount = 5;
@@ -32,7 +32,7 @@ inline const QString kLocalAccessDatabaseName = QStringLiteral("db21.accdb");
 // compiled in from the CMake cache variable of the same name and can be
 // replaced at run time by the environment variable of that name.
 enum class TDeploymentKey {
-    DbPassword,        // VERSEQUEST_DB_PASSWORD: password of db21.mdb
+    DbPassword,  // VERSEQUEST_DB_PASSWORD: password of db21.mdb
     RemoteConnection,  // VERSEQUEST_REMOTE_CONNECTION: connection string of the fifth source
 };
 

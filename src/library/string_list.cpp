@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-TStringList::TStringList(bool sortedIgnoringDuplicates) : FSorted(sortedIgnoringDuplicates) {}
+TStringList::TStringList(bool sortedIgnoringDuplicates) : FSorted(sortedIgnoringDuplicates) { }
 
 int TStringList::Compare(const std::string& a, const std::string& b)
 {
@@ -35,6 +35,5 @@ bool TStringList::Contains(const std::string& text) const
         const auto at = LowerBound(text);
         return at != FItems.end() && Compare(*at, text) == 0;
     }
-    return std::any_of(FItems.begin(), FItems.end(),
-                       [&](const std::string& item) { return Compare(item, text) == 0; });
+    return std::any_of(FItems.begin(), FItems.end(), [&](const std::string& item) { return Compare(item, text) == 0; });
 }

@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr int kAuthorGap = 4;        // between the title's bottom and the author
-constexpr int kRuleGap = 10;         // between the author's bottom and the rule
+constexpr int kAuthorGap = 4;  // between the title's bottom and the author
+constexpr int kRuleGap = 10;  // between the author's bottom and the rule
 constexpr int kTextWidthInset = 16;  // the text is this much narrower than its scroll box
 
 int Bottom(const QWidget* widget)

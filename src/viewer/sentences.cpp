@@ -17,8 +17,8 @@ TStrArray CutSentences(std::string_view content)
             return;
         }
         current.append(ch);
-        const bool mark = ch.size() == 1 ? IsAsciiPunctuation(lead)
-                                         : IsGbkPunctuation(lead, static_cast<unsigned char>(ch[1]));
+        const bool mark =
+            ch.size() == 1 ? IsAsciiPunctuation(lead) : IsGbkPunctuation(lead, static_cast<unsigned char>(ch[1]));
         if (mark)
             endSentence();
     });

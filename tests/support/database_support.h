@@ -33,7 +33,10 @@ struct TTestTable {
 };
 
 // A NULL text value.
-inline QVariant NullText() { return QVariant(QMetaType::fromType<QString>()); }
+inline QVariant NullText()
+{
+    return QVariant(QMetaType::fromType<QString>());
+}
 
 // Writes an SQLite file with `tables` at `path`, straight through Qt SQL.
 inline void WriteTestDatabase(const QString& path, const std::vector<TTestTable>& tables)
@@ -72,8 +75,7 @@ inline void WriteFile(const QString& path, const QByteArray& bytes)
 // Every Qt SQL connection is released once a load is over.
 inline void ExpectNoOpenConnections()
 {
-    EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty())
-        << QSqlDatabase::connectionNames().join(u',').toStdString();
+    EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty()) << QSqlDatabase::connectionNames().join(u',').toStdString();
 }
 
 // Sets (or, with nullopt, unsets) an environment variable for the scope's life.
@@ -99,7 +101,8 @@ private:
 // answering takes seconds.
 class TScopedRoundTripDeadline {
 public:
-    explicit TScopedRoundTripDeadline(std::chrono::milliseconds deadline) : FPrevious(SetRoundTripDeadline(deadline)) {}
+    explicit TScopedRoundTripDeadline(std::chrono::milliseconds deadline)
+        : FPrevious(SetRoundTripDeadline(deadline)) { }
     ~TScopedRoundTripDeadline() { SetRoundTripDeadline(FPrevious); }
     TScopedRoundTripDeadline(const TScopedRoundTripDeadline&) = delete;
     TScopedRoundTripDeadline& operator=(const TScopedRoundTripDeadline&) = delete;
@@ -112,9 +115,9 @@ private:
 
 // Skips the test unless VERSEQUEST_TEST_REMOTE_CONNECTION names the server;
 // `server` holds its connection string after.
-#define REQUIRE_SERVER()                                                             \
-    const QString server = qEnvironmentVariable("VERSEQUEST_TEST_REMOTE_CONNECTION"); \
-    if (server.isEmpty())                                                            \
+#define REQUIRE_SERVER()                                                                                               \
+    const QString server = qEnvironmentVariable("VERSEQUEST_TEST_REMOTE_CONNECTION");                                  \
+    if (server.isEmpty())                                                                                              \
     GTEST_SKIP() << "VERSEQUEST_TEST_REMOTE_CONNECTION is not set; start scripts/remote-db.sh"
 
 inline QString WithCatalog(const QString& connection, const QString& catalog, const QString& password)

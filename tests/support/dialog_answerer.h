@@ -20,8 +20,7 @@ class TDialogAnswerer : public QObject {
 public:
     using TAnswer = std::function<void(QDialog* dialog)>;
 
-    explicit TDialogAnswerer(TAnswer answer, QObject* parent = nullptr)
-        : QObject(parent), FAnswer(std::move(answer))
+    explicit TDialogAnswerer(TAnswer answer, QObject* parent = nullptr) : QObject(parent), FAnswer(std::move(answer))
     {
         qApp->installEventFilter(this);
     }

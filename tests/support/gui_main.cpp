@@ -7,12 +7,10 @@
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     TApplication app(argc, argv);
     SetMessageBoxHook([](const TMessageBoxCall& call) {
-        ADD_FAILURE() << "unexpected message box: " << call.Caption.toStdString() << ": "
-                      << call.Text.toStdString();
+        ADD_FAILURE() << "unexpected message box: " << call.Caption.toStdString() << ": " << call.Text.toStdString();
     });
     InstallRangeDialogAnswerer();
     ::testing::InitGoogleTest(&argc, argv);

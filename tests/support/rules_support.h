@@ -19,8 +19,7 @@ std::string G(const char* utf8);
 std::string RowTestName(const char* name);
 
 // The message of the TAppError `action` raises; fails the test if none comes.
-template <typename F>
-QString ErrorOf(F action)
+template <typename F> QString ErrorOf(F action)
 {
     try {
         action();

@@ -43,7 +43,7 @@ public:
 
 private:
     QTemporaryDir FDir;  // not copyable, so neither is the scope
-    QString FFolder;     // empty, or the folder's name with a trailing '/'
+    QString FFolder;  // empty, or the folder's name with a trailing '/'
 };
 
 // The source dialog that every TfrmMain opens: GUI suites answer it

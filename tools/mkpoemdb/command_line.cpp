@@ -13,12 +13,11 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: mkpoemdb sqlite OUT [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
-    "       mkpoemdb remote \"CONNECTION STRING\" [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
-    "Writes poem tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT). PATH is a JSON Lines file, or a\n"
-    "file or folder of the chinese-poetry corpus (poet.tang.0.json, ci.song.0.json, ...), whose\n"
-    "traditional characters become simplified ones unless --keep-traditional is given.\n";
+const char kUsage[] = "usage: mkpoemdb sqlite OUT [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
+                      "       mkpoemdb remote \"CONNECTION STRING\" [--keep-traditional] TABLE=PATH [TABLE=PATH ...]\n"
+                      "Writes poem tables (ID, TITLE, AUTHOR, DYNASTY, CONTENT). PATH is a JSON Lines file, or a\n"
+                      "file or folder of the chinese-poetry corpus (poet.tang.0.json, ci.song.0.json, ...), whose\n"
+                      "traditional characters become simplified ones unless --keep-traditional is given.\n";
 
 // What the command line asks for.
 struct TRequest {

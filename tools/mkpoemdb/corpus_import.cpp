@@ -108,8 +108,8 @@ QStringList CorpusFiles(const QString& path)
         if (layout.match(name).hasMatch())
             names.push_back(name);
     if (names.isEmpty())
-        throw TAppError(QStringLiteral("The folder %1 holds no corpus files (NAME.COLLECTION.PART.json)")
-                            .arg(NativePath(path)));
+        throw TAppError(
+            QStringLiteral("The folder %1 holds no corpus files (NAME.COLLECTION.PART.json)").arg(NativePath(path)));
     std::sort(names.begin(), names.end(), NaturalLess);
     QStringList files;
     for (const QString& name : names)
@@ -186,9 +186,9 @@ QByteArray TSimplifier::ConvertUtf8(const QByteArray& utf8) const
 TSimplifier::TSimplifier() : FHandle(opencc_open(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP))
 {
     if (FHandle == reinterpret_cast<void*>(-1))
-        throw TAppError(QStringLiteral("OpenCC cannot load %1: %2")
-                            .arg(QStringLiteral(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP),
-                                 QString::fromUtf8(opencc_error())));
+        throw TAppError(
+            QStringLiteral("OpenCC cannot load %1: %2")
+                .arg(QStringLiteral(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP), QString::fromUtf8(opencc_error())));
 }
 
 TSimplifier::~TSimplifier()
@@ -307,7 +307,8 @@ bool TCorpusReader::OpenNextFile()
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(ReadUtf8File(file), &error);
     if (error.error != QJsonParseError::NoError)
-        FileError(file, QStringLiteral("not valid JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset + 1));
+        FileError(file,
+                  QStringLiteral("not valid JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset + 1));
     if (!document.isArray())
         FileError(file, QStringLiteral("not a poem collection (a JSON array of poems)"));
     const QJsonArray poems = document.array();

@@ -55,8 +55,7 @@ QString TextField(const QJsonObject& object, const QString& key, const QString& 
     return text;
 }
 
-std::optional<QString> OptionalTextField(const QJsonObject& object, const QString& key, const QString& path,
-                                         int line)
+std::optional<QString> OptionalTextField(const QJsonObject& object, const QString& key, const QString& path, int line)
 {
     const QJsonValue value = object.value(key);
     if (value.isUndefined() || value.isNull())
@@ -69,9 +68,8 @@ TPoemEntry ParseLine(const QByteArray& bytes, const QString& path, int line)
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
-        LineError(path, line, QStringLiteral("not valid JSON (%1 at column %2)")
-                                  .arg(error.errorString())
-                                  .arg(error.offset + 1));
+        LineError(path, line,
+                  QStringLiteral("not valid JSON (%1 at column %2)").arg(error.errorString()).arg(error.offset + 1));
     if (!document.isObject())
         LineError(path, line, QStringLiteral("not a JSON object"));
     const QJsonObject object = document.object();
@@ -100,10 +98,7 @@ QVariant NullableText(const std::optional<QString>& text)
 // Undoes a transaction that was not committed when the scope ends.
 class TTransactionScope {
 public:
-    explicit TTransactionScope(TDbConnection& connection) : FConnection(connection)
-    {
-        FConnection.BeginTransaction();
-    }
+    explicit TTransactionScope(TDbConnection& connection) : FConnection(connection) { FConnection.BeginTransaction(); }
     ~TTransactionScope()
     {
         if (!FCommitted)
@@ -126,7 +121,7 @@ private:
 // under its temporary name, until it is renamed into place.
 class TScratchFile {
 public:
-    explicit TScratchFile(QString path) : FPath(std::move(path)) {}
+    explicit TScratchFile(QString path) : FPath(std::move(path)) { }
     ~TScratchFile()
     {
         if (!FKept)
@@ -219,9 +214,8 @@ std::vector<TPoemEntry> ReadPoemFile(const QString& path)
             continue;
         TPoemEntry entry = ParseLine(bytes, path, lineNumber);
         if (lineOfId.contains(entry.Id))
-            LineError(path, lineNumber, QStringLiteral("id %1 is used already on line %2")
-                                            .arg(entry.Id)
-                                            .arg(lineOfId.value(entry.Id)));
+            LineError(path, lineNumber,
+                      QStringLiteral("id %1 is used already on line %2").arg(entry.Id).arg(lineOfId.value(entry.Id)));
         lineOfId.insert(entry.Id, lineNumber);
         entries.push_back(std::move(entry));
     }
@@ -266,10 +260,10 @@ std::vector<TTableSummary> WritePoemTables(TDbConnection& connection, const std:
         connection.Execute(QStringLiteral("DROP TABLE IF EXISTS ") + table.Name);
         connection.Execute(QStringLiteral("CREATE TABLE %1 (ID %2, TITLE %3, AUTHOR %3, DYNASTY %3, CONTENT %3)")
                                .arg(table.Name, integer, text));
-        summaries.push_back(FillTable(
-            connection, table,
-            QStringLiteral("INSERT INTO %1 (ID, TITLE, AUTHOR, DYNASTY, CONTENT) VALUES (?, ?, ?, ?, ?)")
-                .arg(table.Name)));
+        summaries.push_back(
+            FillTable(connection, table,
+                      QStringLiteral("INSERT INTO %1 (ID, TITLE, AUTHOR, DYNASTY, CONTENT) VALUES (?, ?, ?, ?, ?)")
+                          .arg(table.Name)));
     }
     transaction.Commit();
     return summaries;

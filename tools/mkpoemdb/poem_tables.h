@@ -43,7 +43,7 @@ using TPoemStreamOpener = std::function<std::unique_ptr<TPoemStream>()>;
 struct TPoemTable {
     QString Name;
     QString File;
-    std::vector<TPoemEntry> Rows;       // read up front (JSON Lines)
+    std::vector<TPoemEntry> Rows;  // read up front (JSON Lines)
     TPoemStreamOpener OpenStream = {};  // when set, the poems instead: opened while the table is written
 };
 

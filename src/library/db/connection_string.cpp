@@ -42,8 +42,8 @@ void AddConnectionPair(QMap<QString, QString>& pairs, const QString& part, int n
 // A value is wrapped in braces when the ODBC syntax would otherwise misread it.
 QString QuoteConnectionValue(const QString& value)
 {
-    const bool plain = !value.contains(u';') && !value.contains(u'"') && !value.contains(u'\'') &&
-                       value == value.trimmed();
+    const bool plain =
+        !value.contains(u';') && !value.contains(u'"') && !value.contains(u'\'') && value == value.trimmed();
     if (plain)
         return value;
     QString quoted = value;
@@ -170,7 +170,6 @@ QString LocalConnectionString(const QString& path, const QString& password)
     // Values that would break the string (a ";" in a folder name) are quoted;
     // ordinary ones stand as they are.
     return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + QuoteConnectionValue(path) +
-           QStringLiteral(";") + QStringLiteral("Jet OLEDB:Database Password=") +
-           QuoteConnectionValue(password) + QStringLiteral(";") +
-           QStringLiteral("Locale Identifier=2052;");
+           QStringLiteral(";") + QStringLiteral("Jet OLEDB:Database Password=") + QuoteConnectionValue(password) +
+           QStringLiteral(";") + QStringLiteral("Locale Identifier=2052;");
 }

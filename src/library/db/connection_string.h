@@ -50,10 +50,10 @@ QMap<QString, QString> ParseConnectionString(const QString& text);
 // What a connection needs to know, taken from a connection string.
 struct TConnectionSettings {
     TDbProvider Provider = TDbProvider::Jet;
-    QString DataSource;      // file path, or host[,port] / host\instance
+    QString DataSource;  // file path, or host[,port] / host\instance
     QString InitialCatalog;  // database name
     QString UserId;
-    QString Password;        // of the account; for Jet, the database password
+    QString Password;  // of the account; for Jet, the database password
 };
 // Raises TAppError for a malformed string or an unknown or missing provider.
 TConnectionSettings SettingsFromConnectionString(const QString& text);

@@ -44,8 +44,8 @@ THeader ReadHeader(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw TAppError(QStringLiteral("无法打开诗词数据库文件 %1：%2")
-                            .arg(QDir::toNativeSeparators(path), file.errorString()));
+        throw TAppError(
+            QStringLiteral("无法打开诗词数据库文件 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
     const QByteArray head = file.read(kHeaderProbeSize);
     if (head.isEmpty())
         return file.size() == 0 ? THeader::Empty : THeader::Other;
@@ -56,7 +56,8 @@ THeader ReadHeader(const QString& path)
 
 [[noreturn]] void FailUnsupportedFile(const QString& path)
 {
-    throw TAppError(QStringLiteral("无法读取诗词数据库文件 %1：不是可识别的诗词数据库文件（既不是 SQLite 3 也不是 Jet 3/4 或 Access 2007 及以后版本的数据库）")
+    throw TAppError(QStringLiteral("无法读取诗词数据库文件 %1：不是可识别的诗词数据库文件（既不是 SQLite 3 也不是 Jet "
+                                   "3/4 或 Access 2007 及以后版本的数据库）")
                         .arg(QDir::toNativeSeparators(path)));
 }
 
@@ -103,7 +104,7 @@ QSqlDatabase AddPostgreSqlDatabase(const TConnectionSettings& settings, const QS
 
 }  // namespace
 
-TDbConnection::TDbConnection() : FName(UniqueConnectionName()) {}
+TDbConnection::TDbConnection() : FName(UniqueConnectionName()) { }
 
 TDbConnection::~TDbConnection()
 {
@@ -153,8 +154,8 @@ void TDbConnection::OpenJet(const TConnectionSettings& settings)
         FailUnsupportedFile(path);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1")
-                             .arg(kCommandTimeoutSeconds * 1000));
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(kCommandTimeoutSeconds * 1000));
     if (!db.open())
         throw TAppError(QStringLiteral("无法打开诗词数据库文件 %1：%2")
                             .arg(QDir::toNativeSeparators(path), DriverText(db.lastError().text())));
@@ -174,7 +175,8 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
         throw TAppError(QStringLiteral("连接字符串中没有指定数据库文件（Data Source）。"));
     const THeader header = ReadHeader(path);
     if (header == THeader::Jet)
-        throw TAppError(QStringLiteral("%1 是 Jet 数据库文件，只能读取，不能写入。").arg(QDir::toNativeSeparators(path)));
+        throw TAppError(
+            QStringLiteral("%1 是 Jet 数据库文件，只能读取，不能写入。").arg(QDir::toNativeSeparators(path)));
     if (header != THeader::Empty && header != THeader::SQLite)
         FailUnsupportedFile(path);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);

@@ -78,6 +78,6 @@ private:
     bool FInTransaction = false;
     TDbProvider FProvider = TDbProvider::Jet;
     std::vector<TDbQuery*> FQueries;
-    std::unique_ptr<TJetFile> FJet;          // the open Jet file, when the local file is one
+    std::unique_ptr<TJetFile> FJet;  // the open Jet file, when the local file is one
     std::unique_ptr<TPgWatchdog> FWatchdog;  // on a PostgreSQL connection
 };

@@ -21,9 +21,7 @@ const QString kFreeTds = QStringLiteral("FreeTDS");
 QString OdbcValue(const QString& value)
 {
     static const QString special = QStringLiteral(";{}=[](),?*!@");
-    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) {
-        return special.contains(c);
-    });
+    const bool needsBraces = std::any_of(value.begin(), value.end(), [](QChar c) { return special.contains(c); });
     if (!needsBraces)
         return value;
     QString escaped = value;
@@ -115,9 +113,9 @@ QStringList InstalledOdbcDrivers()
     SQLSMALLINT nameLength = 0;
     SQLSMALLINT attributesLength = 0;
     SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(SQLDriversW(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
-                                     attributes.data(), static_cast<SQLSMALLINT>(attributes.size()),
-                                     &attributesLength))) {
+    while (
+        SQL_SUCCEEDED(SQLDriversW(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+                                  attributes.data(), static_cast<SQLSMALLINT>(attributes.size()), &attributesLength))) {
         drivers << QString::fromWCharArray(reinterpret_cast<const wchar_t*>(name.data()));
         direction = SQL_FETCH_NEXT;
     }
@@ -134,10 +132,10 @@ QString ServerOdbcConnectionString(const TConnectionSettings& settings)
         const bool postgreSql = settings.Provider == TDbProvider::PostgreSQL;
         throw TAppError(postgreSql ? QStringLiteral("无法连接数据库服务器 %1：没有安装 PostgreSQL 的 ODBC 驱动程序"
                                                     "（psqlODBC，驱动名 PostgreSQL Unicode）。请先安装 psqlODBC。")
-                                                 .arg(settings.DataSource)
+                                         .arg(settings.DataSource)
                                    : QStringLiteral("无法连接数据库服务器 %1：没有安装 SQL Server 的 ODBC 驱动程序"
                                                     "（SQL Server 或 ODBC Driver 17/18 for SQL Server）。")
-                                                 .arg(settings.DataSource));
+                                         .arg(settings.DataSource));
     }
     return OdbcConnectionString(settings, driver);
 #else

@@ -22,8 +22,7 @@ std::atomic<std::chrono::milliseconds::rep> gRoundTripDeadline{kRoundTripDeadlin
 
 std::int64_t Now() noexcept
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
 
@@ -32,7 +31,8 @@ pg_conn* ConnectionOf(const QSqlDriver& driver)
 {
     // The driver names the type "pg_conn*", PGconn's own name.
     const QVariant handle = driver.handle();
-    if (!handle.isValid() || (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
+    if (!handle.isValid() ||
+        (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0))
         return nullptr;
     return *static_cast<pg_conn* const*>(handle.constData());
 }
@@ -126,8 +126,8 @@ void TPgWatchdog::Arm() noexcept
 // comes at most a tenth of the deadline (and never more than a second) late.
 void TPgWatchdog::Watch()
 {
-    const auto tick = std::clamp<std::chrono::milliseconds>(FDeadline / 10, std::chrono::milliseconds(10),
-                                                             std::chrono::seconds(1));
+    const auto tick =
+        std::clamp<std::chrono::milliseconds>(FDeadline / 10, std::chrono::milliseconds(10), std::chrono::seconds(1));
     std::unique_lock lock(FMutex);
     while (!FStopping) {
         FWake.wait_for(lock, tick);

@@ -81,7 +81,7 @@ private:
     const QSqlDriver* FDriver;
     const std::chrono::milliseconds FDeadline;
     pg_conn* FConnection = nullptr;  // once opened; read on the caller's thread only
-    int FDepth = 0;                  // round trips under way, nested
+    int FDepth = 0;  // round trips under way, nested
     // Shared with the watchdog's thread: when the round trip under way began
     // (steady clock nanoseconds; 0 for none) and the socket it uses (-1 while
     // the driver opens or once libpq dropped it).

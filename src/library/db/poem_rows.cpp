@@ -71,8 +71,7 @@ TPoemRecord PoemFromRow(TPoemRow row, const std::string& label, int kept)
     return record;
 }
 
-int ReadPoems(TDbQuery& query, const std::string& label, std::vector<TPoemRecord>& poems,
-              const TReadProgress& progress)
+int ReadPoems(TDbQuery& query, const std::string& label, std::vector<TPoemRecord>& poems, const TReadProgress& progress)
 {
     int kept = 0;
     std::optional<TPoemColumns> columns;  // looked up at the first row

@@ -20,8 +20,7 @@ public:
     {
         const QByteArray utf8 = sql.toUtf8();
         const char* tail = nullptr;
-        if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &FStatement, &tail) !=
-                SQLITE_OK ||
+        if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &FStatement, &tail) != SQLITE_OK ||
             !FStatement)
             throw TAppError(QStringLiteral("查询失败（%1）：%2").arg(sql, SQLiteText(db)));
         FColumns = sqlite3_column_count(FStatement);

@@ -188,7 +188,7 @@ bool IsJetHeader(const QByteArray& head)
     return HasSignature(head, kJetSignature) || HasSignature(head, kAceSignature);
 }
 
-TJetFile::TJetFile(std::unique_ptr<TImpl> impl) : FImpl(std::move(impl)) {}
+TJetFile::TJetFile(std::unique_ptr<TImpl> impl) : FImpl(std::move(impl)) { }
 
 TJetFile::~TJetFile() = default;
 

@@ -36,8 +36,7 @@ constexpr long kCatalogPageMask = 0x00FFFFFF;
 
 }  // namespace
 
-TJetTableReader::TJetTableReader(TJetHandle& file, std::uint32_t page, const QString& name)
-    : FFile(file), FName(name)
+TJetTableReader::TJetTableReader(TJetHandle& file, std::uint32_t page, const QString& name) : FFile(file), FName(name)
 {
     MdbHandle* mdb = FFile.Mdb;
     CheckDefinitionPages(page);
@@ -49,8 +48,8 @@ TJetTableReader::TJetTableReader(TJetHandle& file, std::uint32_t page, const QSt
     FDef.reset(mdb_read_table(&FEntry));
     if (!FDef)
         FFile.Fail(QStringLiteral("表 %1 的定义无法读取").arg(FName));
-    if (FDef->num_cols == 0 || FDef->num_cols > kMaxColumns || FDef->num_real_idxs > kMaxIndexes ||
-        !FDef->usage_map || FDef->map_sz < 1)
+    if (FDef->num_cols == 0 || FDef->num_cols > kMaxColumns || FDef->num_real_idxs > kMaxIndexes || !FDef->usage_map ||
+        FDef->map_sz < 1)
         FFile.Fail(QStringLiteral("表 %1 的定义已损坏").arg(FName));
     ReadColumns();
     FFields.resize(FDef->num_cols);

@@ -59,7 +59,8 @@ std::optional<QDateTime> JetDate(double stored)
 
 void TJetTableReader::FailValue(int index, const QString& reason) const
 {
-    const QString detail = QStringLiteral("表 %1 第 %2 页的列 %3 的值已损坏").arg(FName).arg(FPage).arg(FNames.at(index));
+    const QString detail =
+        QStringLiteral("表 %1 第 %2 页的列 %3 的值已损坏").arg(FName).arg(FPage).arg(FNames.at(index));
     FFile.Fail(reason.isEmpty() ? detail : detail + QStringLiteral("：") + reason);
 }
 
