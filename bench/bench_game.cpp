@@ -29,14 +29,16 @@ const std::vector<TPoemRecord>& Library()
             poem.Title = GbkFromUtf8("诗") + std::to_string(p);
             poem.Author = GbkFromUtf8("佚名");
             const int n = p % 2 == 0 ? 5 : 7;
+            TStrArray lines;
             for (int i = 0; i < kLinesPerPoem; ++i) {
                 const int length = (p % 10 == 9 && i == 3) ? 7 : n;
                 std::string line;
                 for (int k = 0; k < length; ++k)
                     line += chars.substr(static_cast<std::size_t>((p + i * 3 + k) % 30) * 2, 2);
                 poem.Content += line + "\r\n";
-                poem.Lines.push_back(std::move(line));
+                lines.push_back(std::move(line));
             }
+            poem.Lines = TVerseLines::From(lines);
         }
         return library;
     }();

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 
 std::string Bytes(std::initializer_list<unsigned char> bytes)
@@ -63,6 +65,7 @@ TEST(SplitVerseLines, WorkedExamples)
         {G("白日依山尽\n黄河入海流\t欲穷千里目"), {"白日依山尽", "黄河入海流", "欲穷千里目"}},
         {G("白日A依山尽"), {"白日依山尽"}},
         {G("两个黄鹂A鸣翠柳"), {"两个黄鹂鸣翠柳"}},
+        {G("A白日依山尽B，两个黄A鹂B鸣翠柳C"), {"白日依山尽", "两个黄鹂鸣翠柳"}},
         {G("白日依山尽　"), {}},  // the ideographic space is a sixth character
         {G("《静夜思》"), {"《静夜思》"}},
         {"", {}},
@@ -81,6 +84,15 @@ TEST(SplitVerseLines, WorkedExamples)
         ASSERT_EQ(lines.size(), c.lines.size());
         for (std::size_t i = 0; i < lines.size(); ++i)
             EXPECT_EQ(lines[i], G(c.lines[i])) << "line " << i;
+        // The library's compact lines are the same lines.
+        TVerseLines compact{"stale"};
+        EXPECT_EQ(SplitVerseLines(c.content, compact), count);
+        EXPECT_EQ(compact, lines) << compact;
+        EXPECT_EQ(compact.ToStrings(), lines);
+        if (!lines.empty()) {
+            EXPECT_EQ(compact.at(lines.size() - 1), lines.back());
+        }
+        EXPECT_THROW(compact.at(lines.size()), std::out_of_range);
     }
 }
 

@@ -17,7 +17,7 @@ bool IsAsciiDelimiter(unsigned char c)
 
 }  // namespace
 
-int LineCharCount(const std::string& line)
+int LineCharCount(std::string_view line)
 {
     return static_cast<int>(line.size() / 2);
 }
@@ -60,18 +60,24 @@ bool IsGbkPunctuation(unsigned char lead, unsigned char trail)
     return false;
 }
 
-int SplitVerseLines(std::string_view content, TStrArray& lines)
-{
-    lines.clear();
-    std::string segment;
-    int segmentChars = 0;
-    auto closeSegment = [&] {
-        if (IsVerseLength(segmentChars))
-            lines.push_back(segment);
-        segment.clear();
-        segmentChars = 0;
-    };
+namespace {
 
+// Calls line(bytes) for each verse line of `content`, in order. A line is
+// mostly a run of the content's own bytes, passed as it stands; only a line
+// with a dropped ASCII byte inside it has its bytes gathered apart.
+template <typename TOnLine> void CutVerseLines(std::string_view content, TOnLine&& line)
+{
+    thread_local std::string gathered;  // the segment's bytes once it is no single run of `content`
+    std::size_t start = 0;  // the segment's run while it is one
+    std::size_t end = 0;
+    bool isRun = true;
+    int chars = 0;
+    const auto closeSegment = [&] {
+        if (IsVerseLength(chars))
+            line(isRun ? content.substr(start, end - start) : std::string_view(gathered));
+        isRun = true;
+        chars = 0;
+    };
     ForEachGbkChar(content, [&](std::string_view ch) {
         const auto lead = static_cast<unsigned char>(ch[0]);
         if (ch.size() == 1) {
@@ -81,23 +87,46 @@ int SplitVerseLines(std::string_view content, TStrArray& lines)
         }
         if (IsGbkPunctuation(lead, static_cast<unsigned char>(ch[1]))) {
             closeSegment();
-        } else {
-            segment.append(ch);
-            ++segmentChars;
+            return;
         }
+        const auto at = static_cast<std::size_t>(ch.data() - content.data());
+        if (chars == 0) {
+            start = end = at;
+        } else if (isRun && at != end) {
+            gathered.assign(content.substr(start, end - start));
+            isRun = false;
+        }
+        if (isRun)
+            end = at + ch.size();
+        else
+            gathered.append(ch);
+        ++chars;
     });
     closeSegment();
+}
+
+}  // namespace
+
+int SplitVerseLines(std::string_view content, TStrArray& lines)
+{
+    lines.clear();
+    CutVerseLines(content, [&lines](std::string_view line) { lines.emplace_back(line); });
     return static_cast<int>(lines.size());
 }
 
-std::int32_t CountStanzas(const TStrArray& lines)
+int SplitVerseLines(std::string_view content, TVerseLines& lines)
 {
-    std::int32_t count = 0;
-    VisitStanzaStarts(lines, [&count](std::size_t) {
-        ++count;
-        return true;
+    // Gathered in scratch buffers, then copied once into the lines' block.
+    thread_local std::string lengths;
+    thread_local std::string bytes;
+    lengths.clear();
+    bytes.clear();
+    CutVerseLines(content, [](std::string_view line) {
+        lengths.push_back(static_cast<char>(line.size()));
+        bytes.append(line);
     });
-    return count;
+    lines.AssignPacked(lengths, bytes);
+    return static_cast<int>(lengths.size());
 }
 
 std::string WideToAnsi(QStringView text)

@@ -3,6 +3,8 @@
 // GBK (code page 936) held in std::string; a Chinese character is two bytes, a
 // lead byte >= 0x80 and the byte after it. QtCore only: no widgets here.
 
+#include "library/verse_lines.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -18,7 +20,7 @@ struct TPoemRecord {
     std::string Author;  // may be empty
     std::string Dynasty;  // trimmed of bytes <= 0x20 at both ends; may be empty
     std::string Content;  // the whole text exactly as read
-    TStrArray Lines;  // the verse lines of Content, in order
+    TVerseLines Lines;  // the verse lines of Content, in order
     // How many stanzas start in Lines, counted when the record is made from a row so that a stanza pick
     // need not walk every line of a large library; -1 when not counted.
     std::int32_t StanzaCount = -1;
@@ -36,7 +38,7 @@ constexpr bool IsVerseLength(int chars)
 }
 
 // Characters of a verse line: its byte length div 2.
-int LineCharCount(const std::string& line);
+int LineCharCount(std::string_view line);
 
 // True for the six ASCII marks ! , . : ; ? that end a verse line and a
 // sentence alike.
@@ -63,16 +65,18 @@ template <typename TVisit> void ForEachGbkChar(std::string_view text, TVisit&& v
     }
 }
 
-// Calls visit(start) for each stanza start of `lines` in order (overlapping
-// stanzas all count) until it returns false; false when it was stopped.
-template <typename TVisit> bool VisitStanzaStarts(const TStrArray& lines, TVisit&& visit)
+// Calls visit(start) for each stanza start of `lines` (a TVerseLines or a
+// TStrArray) in order (overlapping stanzas all count) until it returns false;
+// false when it was stopped.
+template <typename TLines, typename TVisit> bool VisitStanzaStarts(const TLines& lines, TVisit&& visit)
 {
     // A start counts when the run of equal verse lines ending three lines
     // after it is four long at least.
     int run = 0;
     int runChars = 0;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int chars = LineCharCount(lines[i]);
+    std::size_t i = 0;
+    for (auto line = lines.begin(); line != lines.end(); ++line, ++i) {
+        const int chars = LineCharCount(*line);
         if (!IsVerseLength(chars)) {
             run = 0;
             continue;
@@ -86,12 +90,22 @@ template <typename TVisit> bool VisitStanzaStarts(const TStrArray& lines, TVisit
 }
 
 // The number of stanza starts in `lines`.
-std::int32_t CountStanzas(const TStrArray& lines);
+template <typename TLines> std::int32_t CountStanzas(const TLines& lines)
+{
+    std::int32_t count = 0;
+    VisitStanzaStarts(lines, [&count](std::size_t) {
+        ++count;
+        return true;
+    });
+    return count;
+}
 
 // Cuts a poem's text into its verse lines: runs of exactly five or seven
 // double-byte characters between delimiters. Replaces the contents of `lines`
 // and returns their number. Malformed GBK is tolerated.
 int SplitVerseLines(std::string_view content, TStrArray& lines);
+// The same into the library's compact form.
+int SplitVerseLines(std::string_view content, TVerseLines& lines);
 
 // UTF-16 -> GBK. Characters GBK cannot hold become '?'.
 std::string WideToAnsi(QStringView text);

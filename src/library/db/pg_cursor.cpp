@@ -4,13 +4,19 @@
 #include "library/db/connection_string.h"
 #include "library/db/database_cursor.h"
 #include "library/db/pg_watchdog.h"
+#include "library/gbk_codec.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlResult>
 
 #include <atomic>
 #include <optional>
+
+#ifdef VQ_HAVE_LIBPQ
+#include <libpq-fe.h>
+#endif
 
 namespace {
 
@@ -62,8 +68,48 @@ public:
 
     QVariant Value(int index) const override { return FBatch.value(index); }
 
+#ifdef VQ_HAVE_LIBPQ
+    // A text value's UTF-8 bytes straight from the driver's result into GBK,
+    // without a QVariant and a QString on the way; other values go through
+    // Value() as before.
+    bool GbkText(int index, std::string& gbk) const override
+    {
+        const PGresult* batch = CurrentBatch();
+        const int row = FBatch.at();
+        if (!batch || row < 0 || row >= PQntuples(batch) || index < 0 || index >= PQnfields(batch) ||
+            !IsText(PQftype(batch, index)))
+            return TDbCursor::GbkText(index, gbk);
+        gbk.clear();
+        if (PQgetisnull(batch, row, index))
+            return true;
+        const std::string_view utf8(PQgetvalue(batch, row, index),
+                                    static_cast<std::size_t>(PQgetlength(batch, row, index)));
+        return AppendGbkFromUtf8(utf8, gbk) || TDbCursor::GbkText(index, gbk);
+    }
+#endif
+
 private:
-    QString Reason(const QSqlError& error) const { return FWatchdog.Reason(error.text()); }
+    QString Reason(const QSqlError& error) const
+    {
+        return FWatchdog.Reason(error.text());
+    }
+
+#ifdef VQ_HAVE_LIBPQ
+    // The result of the current batch as Qt's PostgreSQL driver holds it.
+    const PGresult* CurrentBatch() const
+    {
+        const QVariant handle = FBatch.result() ? FBatch.result()->handle() : QVariant();
+        // The driver registers the type under libpq's struct name.
+        if (!handle.isValid() || qstrcmp(handle.metaType().name(), "pg_result*") != 0)
+            return nullptr;
+        return *static_cast<PGresult* const*>(handle.constData());
+    }
+    // text, varchar, char(n) and name: the types Qt's driver reads as text.
+    static bool IsText(Oid type)
+    {
+        return type == 25 || type == 1043 || type == 1042 || type == 19;
+    }
+#endif
 
     // Declares the server's cursor; the reason when that fails.
     std::optional<QString> Declare()
@@ -72,7 +118,9 @@ private:
         if (!declare.exec(QStringLiteral("DECLARE %1 NO SCROLL CURSOR FOR %2").arg(FName, FSql)))
             return Reason(declare.lastError());
         FDeclared = true;
-        FBatch.setForwardOnly(true);
+        // Each batch arrives whole as one result, which the rows are read from
+        // (a forward-only query would have the driver fetch them one by one).
+        FBatch.setForwardOnly(false);
         return std::nullopt;
     }
 

@@ -61,12 +61,7 @@ TPoemRecord PoemFromRow(TPoemRow row, const std::string& label, int kept)
     record.Author = std::move(row.Author);
     record.Dynasty = TrimGbk(row.Dynasty);
     record.Content = std::move(row.Content);
-    // Cut into a scratch list and moved at its exact size: the library keeps
-    // the lines of every poem for the whole game.
-    thread_local TStrArray lines;
-    SplitVerseLines(record.Content, lines);
-    record.Lines.reserve(lines.size());
-    std::move(lines.begin(), lines.end(), std::back_inserter(record.Lines));
+    SplitVerseLines(record.Content, record.Lines);
     record.StanzaCount = CountStanzas(record.Lines);
     return record;
 }
