@@ -120,6 +120,38 @@ void Press(QAccessibleInterface* iface)
     QCoreApplication::processEvents();  // the press arrives from the event loop, as a click does
 }
 
+struct TReadRow {
+    const char* what;
+    std::function<QAccessibleInterface*()> iface;
+    QAccessible::Role role;
+    QString name;
+    QString text;  // the text interface's, or the value
+    QStringList actions;
+};
+
+// What a screen reader finds on each control of `frm` once the third character of the first line (`line1`) is
+// uncovered.
+std::vector<TReadRow> ReadRows(TfrmMain& frm, QAccessibleInterface* line1)
+{
+    TfrmMain* const f = &frm;
+    const QString press = QAccessibleActionInterface::pressAction();
+    return {
+        {"submit", [f] { return Of(f->pnlSubmit); }, QAccessible::Button, Q("提交"), {}, {press}},
+        {"hint", [f] { return Of(f->pnlHint); }, QAccessible::Button, Q("提示"), {}, {press}},
+        {"give up", [f] { return Of(f->pnlGiveUp); }, QAccessible::Button, Q("放弃"), {}, {press}},
+        {"restart", [f] { return Of(f->pnlRestart); }, QAccessible::Button, Q("重新开始"), {}, {press}},
+        {"switch", [f] { return Of(f->pnlSwitchRange); }, QAccessible::Button, Q("切换范围"), {}, {press}},
+        {"poem tab", [f] { return Of(f->pnlPoemToggle); }, QAccessible::Button, Q("诗"), {}, {press}},
+        {"line 1", [line1] { return line1; }, QAccessible::StaticText, Q("第 1 行"), Q("□□明□□"), {}},
+        {"line 2", [f] { return Of(f->pbLine[1]); }, QAccessible::StaticText, Q("第 2 行"), Q("疑□□□□"), {}},
+        {"covered", [line1] { return line1->child(1); }, QAccessible::Button, Q("□"), {}, {press}},
+        {"uncovered", [line1] { return line1->child(2); }, QAccessible::Button, Q("明"), {}, {press}},
+        {"answer box", [f] { return Of(f->edtAnswer); }, QAccessible::EditableText, Q("请输入诗词名："), {}, {}},
+        {"status", [f] { return Of(f->lblStatus); }, kStatusRole, Q("已显示 2/20 个字，请猜诗词名！"), {}, {}},
+        {"history", [f] { return Of(f->memHistory); }, QAccessible::EditableText, Q("猜诗历史记录"), {}, {}},
+    };
+}
+
 // Guards against buttons read as unnamed containers with their label as a
 // second object, verse lines that say nothing of what they show, characters
 // that cannot be pressed, an unnamed answer box and a status line that is
@@ -132,31 +164,7 @@ TEST(Accessibility, ControlsReadAsTheyShow)
     QAccessibleInterface* line1 = Of(frm.pbLine[0]);
     ASSERT_EQ(line1->childCount(), 5);
     Press(line1->child(2));  // uncovers 明, as a click on its tile does
-    const QString press = QAccessibleActionInterface::pressAction();
-    struct Row {
-        const char* what;
-        std::function<QAccessibleInterface*()> iface;
-        QAccessible::Role role;
-        QString name;
-        QString text;  // the text interface's, or the value
-        QStringList actions;
-    };
-    const Row rows[] = {
-        {"submit", [&] { return Of(frm.pnlSubmit); }, QAccessible::Button, Q("提交"), {}, {press}},
-        {"hint", [&] { return Of(frm.pnlHint); }, QAccessible::Button, Q("提示"), {}, {press}},
-        {"give up", [&] { return Of(frm.pnlGiveUp); }, QAccessible::Button, Q("放弃"), {}, {press}},
-        {"restart", [&] { return Of(frm.pnlRestart); }, QAccessible::Button, Q("重新开始"), {}, {press}},
-        {"switch", [&] { return Of(frm.pnlSwitchRange); }, QAccessible::Button, Q("切换范围"), {}, {press}},
-        {"poem tab", [&] { return Of(frm.pnlPoemToggle); }, QAccessible::Button, Q("诗"), {}, {press}},
-        {"line 1", [&] { return line1; }, QAccessible::StaticText, Q("第 1 行"), Q("□□明□□"), {}},
-        {"line 2", [&] { return Of(frm.pbLine[1]); }, QAccessible::StaticText, Q("第 2 行"), Q("疑□□□□"), {}},
-        {"covered", [&] { return line1->child(1); }, QAccessible::Button, Q("□"), {}, {press}},
-        {"uncovered", [&] { return line1->child(2); }, QAccessible::Button, Q("明"), {}, {press}},
-        {"answer box", [&] { return Of(frm.edtAnswer); }, QAccessible::EditableText, Q("请输入诗词名："), {}, {}},
-        {"status", [&] { return Of(frm.lblStatus); }, kStatusRole, Q("已显示 2/20 个字，请猜诗词名！"), {}, {}},
-        {"history", [&] { return Of(frm.memHistory); }, QAccessible::EditableText, Q("猜诗历史记录"), {}, {}},
-    };
-    for (const Row& row : rows) {
+    for (const TReadRow& row : ReadRows(frm, line1)) {
         SCOPED_TRACE(row.what);
         QAccessibleInterface* iface = row.iface();
         ASSERT_NE(iface, nullptr);

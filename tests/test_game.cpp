@@ -226,6 +226,39 @@ TEST(ClockSeededDraw, StaysInRangeAndReachesEveryValue)
     EXPECT_EQ(seen.size(), 7u);
 }
 
+struct TZoneCase {
+    int width, chars, x, index;
+};
+// Positions in line boxes and the click zone of GridGeometry.CellsAndClickZones they fall in.
+const TZoneCase kZoneCases[] = {
+    {510, 5, 0, 0},
+    {510, 5, 101, 0},
+    {510, 5, 102, 1},
+    {510, 5, 103, 1},
+    {510, 5, 203, 1},
+    {510, 5, 204, 2},
+    {510, 5, 305, 2},
+    {510, 5, 306, 3},
+    {510, 5, 405, 3},
+    {510, 5, 407, 3},
+    {510, 5, 408, 4},
+    {510, 5, 509, 4},
+    {510, 5, -1, 0},
+    {510, 5, -400, 0},
+    {510, 5, 2000, 4},
+    {510, 7, 0, 0},
+    {510, 7, 71, 0},
+    {510, 7, 72, 1},
+    {510, 7, 430, 5},
+    {510, 7, 503, 6},
+    {510, 7, 504, 6},
+    {510, 7, 509, 6},
+    {3, 7, 2, 2},
+    {0, 5, 3, 3},  // zones narrower than a pixel count as one
+                   // pixel
+    {510, 0, 10, -1},  // no characters, no zone
+};
+
 // Guards against cells and tiles in the wrong place or of the wrong size in
 // the 510 x 46 line box, narrow boxes shrinking cells below 20, clicks mapped
 // through the painted cells instead of the whole width, and positions outside
@@ -250,38 +283,7 @@ TEST(GridGeometry, CellsAndClickZones)
         EXPECT_EQ(cell.Tile, (TGdiRect{c.x + 2, 10, c.x + c.cw - 2, 36}));
     }
 
-    struct Zone {
-        int width, chars, x, index;
-    };
-    const Zone zones[] = {
-        {510, 5, 0, 0},
-        {510, 5, 101, 0},
-        {510, 5, 102, 1},
-        {510, 5, 103, 1},
-        {510, 5, 203, 1},
-        {510, 5, 204, 2},
-        {510, 5, 305, 2},
-        {510, 5, 306, 3},
-        {510, 5, 405, 3},
-        {510, 5, 407, 3},
-        {510, 5, 408, 4},
-        {510, 5, 509, 4},
-        {510, 5, -1, 0},
-        {510, 5, -400, 0},
-        {510, 5, 2000, 4},
-        {510, 7, 0, 0},
-        {510, 7, 71, 0},
-        {510, 7, 72, 1},
-        {510, 7, 430, 5},
-        {510, 7, 503, 6},
-        {510, 7, 504, 6},
-        {510, 7, 509, 6},
-        {3, 7, 2, 2},
-        {0, 5, 3, 3},  // zones narrower than a pixel count as one
-                       // pixel
-        {510, 0, 10, -1},  // no characters, no zone
-    };
-    for (const Zone& z : zones) {
+    for (const TZoneCase& z : kZoneCases) {
         SCOPED_TRACE(testing::Message() << z.width << " wide, " << z.chars << " chars, x = " << z.x);
         EXPECT_EQ(ZoneIndex(z.width, z.chars, z.x), z.index);
         // The point a screen reader's press clicks lies in the zone of its character.

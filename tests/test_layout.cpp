@@ -1,6 +1,8 @@
-// The main window's run-time controls and the painting behind them: real
-// widgets, offscreen, checked by geometry, fonts, colours, bindings, clicks
-// and the pixels of the grabbed window.
+// The main window's run-time controls: real widgets, offscreen, checked by
+// geometry, fonts, colours, bindings and clicks (the painting behind them in
+// test_painting.cpp).
+#include "layout_fixtures.h"
+
 #include "app/uMain.h"
 #include "support/test_support.h"
 
@@ -15,59 +17,15 @@
 #include <functional>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 namespace {
 
-constexpr QRgb kPaperRgb = 0xF5EBDC;
-constexpr QRgb kLight = 0xFFFFFF;  // bevel highlight
-constexpr QRgb kDark = 0xA0A0A0;  // bevel shadow
-constexpr QRgb kFrame = 0x96385C;
-constexpr QRgb kOrnament = 0x692844;
-constexpr QRgb kStrip = 0x5A627A;
-
-// A main window in a program directory of its own; `background`, when given,
-// is written there as bg_poetry.bmp first. The recorder takes the box about
-// the missing database.
-struct TWindow {
-    explicit TWindow(const QImage& background = QImage())
-    {
-        EXPECT_TRUE(background.isNull() || background.save(Dir.File(QStringLiteral("bg_poetry.bmp")), "BMP"));
-        Frm = std::make_unique<TfrmMain>();
-    }
-    TfrmMain& Show()
-    {
-        ShowAndActivate(*Frm);
-        return *Frm;
-    }
-    QImage Shot() const { return Frm->grab().toImage(); }
-
-    TScopedProgramDir Dir;
-    TMessageBoxRecorder Boxes;
-    std::unique_ptr<TfrmMain> Frm;
-};
-
-// Probes of single pixels in a grabbed image.
-struct TProbe {
-    int x, y;
-    QRgb color;
-};
-
-void ExpectPixels(const QImage& image, std::initializer_list<TProbe> probes)
+// Every control of `f`, its parent and its bounds; a failure names the expected bounds.
+std::vector<std::tuple<QWidget*, QWidget*, QRect>> ControlBounds(TfrmMain& f)
 {
-    for (const TProbe& p : probes)
-        EXPECT_EQ(PixelAt(image, p.x, p.y), p.color) << p.x << "," << p.y;
-}
-
-// Guards against a control misplaced, on the wrong parent, or built in an
-// order that stacks a sibling under the one it should cover; and against the
-// fourth verse box not being cut off at the panel's bottom.
-TEST(Layout, EveryControlHasItsParentAndBounds)
-{
-    TWindow w;
-    TfrmMain& f = *w.Frm;
     QWidget* const win = &f;
-    // Control, parent, bounds; a failure names the expected bounds.
-    const std::tuple<QWidget*, QWidget*, QRect> cases[] = {
+    return {
         {f.pnlTitle, win, {20, 10, 510, 85}},
         {f.lblTitle, f.pnlTitle, {0, 8, 510, 45}},
         {f.lblSubtitle, f.pnlTitle, {0, 55, 510, 22}},
@@ -108,7 +66,16 @@ TEST(Layout, EveryControlHasItsParentAndBounds)
         {f.pnlPoemToggle, win, {547, 12, 24, 56}},
         {f.lblPoemToggle, f.pnlPoemToggle, {0, 0, 24, 56}},
     };
-    for (const auto& [control, parent, bounds] : cases) {
+}
+
+// Guards against a control misplaced, on the wrong parent, or built in an
+// order that stacks a sibling under the one it should cover; and against the
+// fourth verse box not being cut off at the panel's bottom.
+TEST(Layout, EveryControlHasItsParentAndBounds)
+{
+    TWindow w;
+    TfrmMain& f = *w.Frm;
+    for (const auto& [control, parent, bounds] : ControlBounds(f)) {
         SCOPED_TRACE(testing::Message() << "bounds " << bounds.x() << "," << bounds.y() << " " << bounds.width() << "x"
                                         << bounds.height());
         ASSERT_NE(control, nullptr);
@@ -128,27 +95,23 @@ TEST(Layout, EveryControlHasItsParentAndBounds)
     EXPECT_EQ(f.pbLine[3]->visibleRegion().boundingRect(), QRect(0, 0, 510, 40));
 }
 
-// Guards against a wrong face, size, weight, colour, alignment, wrapping,
-// transparency or initial text on any label, edit or memo; against verse
-// boxes without tag or hand pointer, buttons without the hand; and against
-// controls disabled or the side panel shown at start.
-TEST(Layout, ControlsHaveTheirLookAndInitialState)
+struct TLabelLook {
+    const char* name;
+    TLabel* label;
+    const char* text;
+    int pixels;
+    bool bold;
+    QRgb color;
+    Qt::Alignment alignment;
+    bool wordWrap;
+};
+
+// The look of every label of `f` at start.
+std::vector<TLabelLook> LabelLooks(TfrmMain& f)
 {
-    TWindow w;
-    TfrmMain& f = *w.Frm;
     constexpr Qt::Alignment left = Qt::AlignLeft | Qt::AlignTop, centre = Qt::AlignHCenter | Qt::AlignTop,
                             right = Qt::AlignRight | Qt::AlignTop, button = Qt::AlignCenter;
-    struct Case {
-        const char* name;
-        TLabel* label;
-        const char* text;
-        int pixels;
-        bool bold;
-        QRgb color;
-        Qt::Alignment alignment;
-        bool wordWrap;
-    };
-    const Case cases[] = {
+    return {
         {"lblTitle", f.lblTitle, "青简堂诗词猜诗", 37, true, 0x8B1818, centre, false},
         {"lblSubtitle", f.lblSubtitle, "ǎ古典诗词·猜诗游戏à", 16, false, 0x662233, centre, false},
         {"lblMode", f.lblMode, "模式：单人练习", 16, true, 0x3C1E00, left, true},
@@ -167,7 +130,17 @@ TEST(Layout, ControlsHaveTheirLookAndInitialState)
         {"lblPoemText", f.lblPoemText, "", 21, false, 0x3C1E00, left, true},
         {"lblPoemToggle", f.lblPoemToggle, "诗", 13, true, 0x8B1818, button, false},
     };
-    for (const Case& c : cases) {
+}
+
+// Guards against a wrong face, size, weight, colour, alignment, wrapping,
+// transparency or initial text on any label, edit or memo; against verse
+// boxes without tag or hand pointer, buttons without the hand; and against
+// controls disabled or the side panel shown at start.
+TEST(Layout, ControlsHaveTheirLookAndInitialState)
+{
+    TWindow w;
+    TfrmMain& f = *w.Frm;
+    for (const TLabelLook& c : LabelLooks(f)) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.label->text(), QString::fromUtf8(c.text));
         const QFontInfo info(c.label->font());
@@ -244,6 +217,34 @@ TEST(Layout, EventsAreBoundToTheirHandlers)
     }
 }
 
+// A click on the poem tab of `f` disabled: neither its label nor its panel passes it.
+void ExpectTheDisabledTabPassesNoClick(TfrmMain& f, QWindow* window)
+{
+    f.pnlPoemToggle->setEnabled(false);
+    const bool before = f.FPoemVisible;
+    for (QPoint at : {QPoint(559, 40), QPoint(547, 12)}) {
+        QTest::mouseClick(window, Qt::LeftButton, {}, at);
+        EXPECT_EQ(f.FPoemVisible, before) << at.y();
+    }
+    f.pnlPoemToggle->setEnabled(true);
+}
+
+// Restart hides the shown panel, and switch range opens the source dialog
+// exactly once per click, from the label and from the panel.
+void ExpectRestartAndSwitchRunOncePerClick(TfrmMain& f)
+{
+    for (QWidget* target : std::initializer_list<QWidget*>{f.lblRestart, f.pnlRestart}) {
+        f.SetPoemPanelVisible(true);
+        QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
+        EXPECT_FALSE(f.FPoemVisible);
+    }
+    for (QWidget* target : std::initializer_list<QWidget*>{f.lblSwitchRange, f.pnlSwitchRange}) {
+        const int shown = RangeDialogsShown();
+        QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
+        EXPECT_EQ(RangeDialogsShown(), shown + 1);
+    }
+}
+
 // Guards against a button whose label and panel both run the handler for one
 // click, a bevel that does not react, or a disabled button that does; against
 // the tab's hint missing over its label or border; and against the history
@@ -286,212 +287,8 @@ TEST(Layout, ButtonsTabHintAndFocusOrder)
         EXPECT_EQ(f.lblPoemToggle->text(), before ? QStringLiteral("诗") : QStringLiteral("隐"));
     }
 
-    // A disabled tab passes no click, neither from its label nor its panel.
-    f.pnlPoemToggle->setEnabled(false);
-    const bool before = f.FPoemVisible;
-    for (QPoint at : {QPoint(559, 40), QPoint(547, 12)}) {
-        QTest::mouseClick(window, Qt::LeftButton, {}, at);
-        EXPECT_EQ(f.FPoemVisible, before) << at.y();
-    }
-    f.pnlPoemToggle->setEnabled(true);
-
-    // Restart hides the shown panel, and switch range opens the source dialog
-    // exactly once per click, from the label and from the panel.
-    for (QWidget* target : std::initializer_list<QWidget*>{f.lblRestart, f.pnlRestart}) {
-        f.SetPoemPanelVisible(true);
-        QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
-        EXPECT_FALSE(f.FPoemVisible);
-    }
-    for (QWidget* target : std::initializer_list<QWidget*>{f.lblSwitchRange, f.pnlSwitchRange}) {
-        const int shown = RangeDialogsShown();
-        QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
-        EXPECT_EQ(RangeDialogsShown(), shown + 1);
-    }
-}
-
-// Guards against a frame or ornament drawn in the wrong place, width or
-// colour, or painted over by the background; against panels, bevels and a
-// hidden side panel showing the wrong colours; and against painting that
-// changes with repetition.
-TEST(Painting, FrameAndOrnamentsOverThePlainBackground)
-{
-    TWindow w;
-    TfrmMain& f = w.Show();
-    const QImage shot = w.Shot();
-    ASSERT_EQ(shot.size(), QSize(800, 715));
-
-    // The frame's sides show between the border strips; its top and bottom
-    // edges lie under them.
-    for (int y = 6; y <= 708; ++y) {
-        ASSERT_EQ(PixelAt(shot, 4, y), kFrame) << y;
-        ASSERT_EQ(PixelAt(shot, 795, y), kFrame) << y;
-    }
-    ExpectPixels(shot, {
-                           {400, 4, kStrip},
-                           {400, 710, kStrip},
-                           // Corner points, arm ends, the pixels past them and beside them.
-                           {8, 8, kOrnament},
-                           {791, 8, kOrnament},
-                           {8, 706, kOrnament},
-                           {791, 706, kOrnament},
-                           {7, 8, kOrnament},
-                           {8, 7, kOrnament},
-                           {790, 8, kOrnament},
-                           {791, 705, kOrnament},
-                           {8, 27, kOrnament},
-                           {27, 8, kOrnament},
-                           {791, 27, kOrnament},
-                           {772, 8, kOrnament},
-                           {8, 687, kOrnament},
-                           {27, 706, kOrnament},
-                           {791, 687, kOrnament},
-                           {772, 706, kOrnament},
-                           {7, 27, kOrnament},
-                           {27, 7, kOrnament},
-                           {790, 687, kOrnament},
-                           {772, 705, kOrnament},
-                           {8, 28, kPaperRgb},
-                           {28, 8, kPaperRgb},
-                           {791, 28, kPaperRgb},
-                           {771, 8, kPaperRgb},
-                           {8, 686, kPaperRgb},
-                           {28, 706, kPaperRgb},
-                           {791, 686, kPaperRgb},
-                           {771, 706, kPaperRgb},
-                           {6, 20, kPaperRgb},
-                           {9, 20, kPaperRgb},
-                           {20, 6, kPaperRgb},
-                           {20, 9, kPaperRgb},
-                           {789, 20, kPaperRgb},
-                           {792, 20, kPaperRgb},
-                           {20, 704, kPaperRgb},
-                           {20, 707, kPaperRgb},
-                           {7, 7, kPaperRgb},
-                           {3, 300, kPaperRgb},
-                           {5, 300, kPaperRgb},
-                           {794, 300, kPaperRgb},
-                           {796, 300, kPaperRgb},
-                           // The plain background in the gaps and in the right column.
-                           {12, 300, kPaperRgb},
-                           {535, 300, kPaperRgb},
-                           {545, 300, kPaperRgb},
-                           {700, 400, kPaperRgb},
-                           {400, 98, kPaperRgb},
-                           {400, 387, kPaperRgb},
-                           {25, 370, kPaperRgb},
-                           {400, 612, kPaperRgb},
-                           {400, 690, kPaperRgb},
-                           // Panels and their bevels.
-                           {20, 10, kPaperRgb},
-                           {529, 94, kPaperRgb},
-                           {25, 553, kPaperRgb},
-                           {25, 620, kPaperRgb},
-                           {20, 102, kLight},
-                           {529, 150, kDark},
-                           {21, 103, 0xEBDDD4},
-                           {22, 104, kDark},
-                           {30, 162, 0xEBDDD4},
-                           {40, 213, kPaperRgb},
-                           {20, 390, kLight},
-                           {529, 541, kDark},
-                           {21, 391, 0xE8F0F5},
-                           {22, 392, 0xE8F0F5},
-                           {23, 393, kDark},
-                           {526, 538, kLight},
-                           {100, 500, 0xE8F0F5},
-                           {360, 570, kDark},
-                           {361, 571, kLight},
-                           {409, 601, kLight},
-                           {408, 600, kDark},
-                           {363, 574, 0xDCBEA0},
-                           {421, 574, 0xF0D8C0},
-                           {479, 574, 0xDCBEA0},
-                           {98, 624, kDark},
-                           {101, 627, 0xDCBEA0},
-                           {220, 624, kDark},
-                           {223, 627, 0xDCBEA0},
-                           {547, 12, kDark},
-                           {549, 14, 0xDCBEA0},
-                       });
-
-    // Painting again gives the same picture.
-    f.repaint();
-    f.update();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(w.Shot(), shot);
-
-    // The window's own painting alone: the frame's top and bottom rows are
-    // drawn too, and its inside is not filled.
-    QImage own(800, 715, QImage::Format_RGB32);
-    own.fill(Qt::black);
-    f.render(&own, QPoint(), QRegion(), QWidget::DrawWindowBackground);
-    for (int x : {4, 300, 795})
-        ExpectPixels(own, {{x, 4, kFrame}, {x, 710, kFrame}, {x, 3, kPaperRgb}, {x, 711, kPaperRgb}});
-    ExpectPixels(own, {{400, 5, kPaperRgb}, {400, 300, kPaperRgb}});
-}
-
-// Guards against a background of another size drawn unscaled, tiled, offset
-// or smoothed instead of stretched over the whole client area, and against a
-// picture's alpha or an empty picture hiding the window colour wrongly.
-TEST(Painting, BackgroundPictureIsStretchedToTheClientArea)
-{
-    // 10 x 5 cells of two colours: each cell becomes 80 x 143 pixels.
-    QImage picture(10, 5, QImage::Format_RGB32);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 10; ++x)
-            picture.setPixel(x, y, (x + y) % 2 ? 0xFF2040C0 : 0xFFE0D020);
-    TWindow w(picture);
-    w.Show();
-    const QImage shot = w.Shot();
-    // Points around cell edges where no control covers the painting.
-    const QPoint points[] = {{0, 6},     {1, 142},   {1, 143},   {12, 285},  {12, 286},  {2, 708},
-                             {535, 428}, {535, 429}, {639, 100}, {640, 100}, {719, 572}, {720, 572},
-                             {719, 571}, {799, 6},   {799, 708}, {560, 142}, {560, 143}, {700, 690},
-                             {400, 99},  {400, 387}, {100, 612}, {300, 693}};
-    for (const QPoint& p : points)
-        EXPECT_EQ(PixelAt(shot, p.x(), p.y()), picture.pixel(p.x() / 80, p.y() / 143) & 0xFFFFFF)
-            << p.x() << "," << p.y();
-    ExpectPixels(shot, {{4, 300, kFrame}, {791, 706, kOrnament}});  // over the picture
-
-    QImage seeThrough(3, 3, QImage::Format_ARGB32);
-    seeThrough.fill(qRgba(0x20, 0x40, 0xC0, 0));
-    const std::pair<QImage, QRgb> cases[] = {{seeThrough, 0x2040C0}, {QImage(), 0x7DDDEF}};
-    for (const auto& [background, color] : cases) {
-        SCOPED_TRACE(background.isNull() ? "empty" : "transparent");
-        w.Frm->FBackground = background;
-        w.Frm->repaint();
-        ExpectPixels(w.Shot(), {{700, 400, color}, {12, 300, color}, {4, 300, kFrame}, {8, 8, kOrnament}});
-    }
-}
-
-// Guards against the poem panel's colours, divider or 2-pixel rule missing
-// once the panel is shown.
-TEST(Painting, ShownPoemPanelDrawsDividerAndRule)
-{
-    TWindow w;
-    TfrmMain& f = w.Show();
-    f.SetPoemPanelVisible(true);
-    QCoreApplication::processEvents();
-    ExpectPixels(w.Shot(), {
-                               {545, 300, kOrnament},
-                               {546, 300, kOrnament},
-                               {544, 300, kPaperRgb},
-                               {547, 300, kPaperRgb},
-                               {558, 10, 0xEBF0F2},
-                               {789, 669, 0xEBF0F2},
-                               {700, 400, 0xEBF0F2},
-                               {600, 600, 0xEBF0F2},
-                               {578, 102, kOrnament},
-                               {769, 103, kOrnament},
-                               {577, 102, 0xEBF0F2},
-                               {770, 102, 0xEBF0F2},
-                               {600, 101, 0xEBF0F2},
-                               {600, 104, 0xEBF0F2},
-                               {795, 300, kFrame},
-                               {570, 40, kLight},
-                           });
-    // The text label lies wholly inside the scroll box's content.
-    EXPECT_GE(f.sbPoem->Content()->width(), f.lblPoemText->geometry().right() + 1);
+    ExpectTheDisabledTabPassesNoClick(f, window);
+    ExpectRestartAndSwitchRunOncePerClick(f);
 }
 
 }  // namespace

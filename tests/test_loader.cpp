@@ -31,23 +31,33 @@ std::string Fields(const TPoemRecord& poem)
 
 // ---- LoadPoems, local path --------------------------------------------------------------
 
-// Guards against rows taken wrongly: numbering, column names, NULLs, trimming, stage bounds 139/140, 269/270, 342/343.
-TEST(LoadPoems, RowsBecomePoems)
+struct TRowsCase {
+    const char* name;
+    int source;
+    QString columns;
+    std::vector<QVariantList> rows;
+    std::vector<const char*> poems;  // title|author|dynasty of each poem kept, in order
+};
+
+// RowsBecomePoems on the stages of the school table: the bounds 139/140, 269/270, 342/343 and a NULL ID.
+std::vector<TRowsCase> StageCases()
 {
     const QVariant nullInt(QMetaType::fromType<int>());
     std::vector<QVariantList> stages{PoemRow(nullInt, "tnull")};
     for (int id : {1, 139, 140, 269, 270, 342, 343, 1000})
         stages.push_back(PoemRow(id, QStringLiteral("t%1").arg(id)));
-    const struct {
-        const char* name;
-        int source;
-        QString columns;
-        std::vector<QVariantList> rows;
-        std::vector<const char*> poems;  // title|author|dynasty of each poem kept, in order
-    } cases[] = {
+    return {
         {"stage 1", 1, kPoemColumns, stages, {"t1|李白|唐", "t139|李白|唐"}},
         {"stage 2", 2, kPoemColumns, stages, {"t140|李白|唐", "t269|李白|唐"}},
         {"stage 3", 3, kPoemColumns, stages, {"t270|李白|唐", "t342|李白|唐"}},
+    };
+}
+
+// RowsBecomePoems on the columns: numbering, names, NULLs, trimming, order and types.
+std::vector<TRowsCase> ColumnCases()
+{
+    const QVariant nullInt(QMetaType::fromType<int>());
+    return {
         {"untitled numbered among kept poems",
          0,
          kPoemColumns,
@@ -83,7 +93,15 @@ TEST(LoadPoems, RowsBecomePoems)
          {{1, 42, 1.5, QByteArray("Tang"), kJingYeSi}},
          {"42|1.5|Tang"}},
     };
+}
+
+// Guards against rows taken wrongly: numbering, column names, NULLs, trimming, stage bounds 139/140, 269/270, 342/343.
+TEST(LoadPoems, RowsBecomePoems)
+{
     const TStrArray lines{G("床前明月光"), G("疑是地上霜"), G("举头望明月"), G("低头思故乡")};
+    std::vector<TRowsCase> cases = StageCases();
+    for (TRowsCase& c : ColumnCases())
+        cases.push_back(std::move(c));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TScopedProgramDir dir;
@@ -104,17 +122,19 @@ TEST(LoadPoems, RowsBecomePoems)
     }
 }
 
-// Guards against a failed load that is silent, shows a second or wrong box, swallows an error or keeps old poems.
-TEST(LoadPoems, FailuresEmptyTheLibraryWithOneBoxOrAnError)
+struct TFailureCase {
+    const char* name;
+    int source;
+    std::variant<std::monostate, TTestTable, QByteArray> file;  // none, a database, or these bytes
+    const char* box;  // text of the one error box; nullptr: an error with `error` reaches the caller
+    const char* error;  // for bytes, the error names the file too
+};
+
+// The failed loads of FailuresEmptyTheLibraryWithOneBoxOrAnError.
+std::vector<TFailureCase> FailureCases()
 {
     const char* const notSQLite = "不是可识别的诗词数据库文件";
-    const struct {
-        const char* name;
-        int source;
-        std::variant<std::monostate, TTestTable, QByteArray> file;  // none, a database, or these bytes
-        const char* box;  // text of the one error box; nullptr: an error with `error` reaches the caller
-        const char* error;  // for bytes, the error names the file too
-    } cases[] = {
+    return {
         {"missing file", 0, {}, "找不到数据库文件：", nullptr},
         {"missing file, stage 2", 2, {}, "找不到数据库文件：", nullptr},
         {"empty table", 0, TTestTable{"TBZ300", kPoemColumns, {}}, "数据库TBZ300表中没有适用诗句！", nullptr},
@@ -130,7 +150,12 @@ TEST(LoadPoems, FailuresEmptyTheLibraryWithOneBoxOrAnError)
         {"short file", 0, QByteArray("SQLite for", 10), nullptr, notSQLite},
         {"header only", 0, QByteArray("SQLite format 3", 16), nullptr, "无法读取诗词数据库文件"},
     };
-    for (const auto& c : cases) {
+}
+
+// Guards against a failed load that is silent, shows a second or wrong box, swallows an error or keeps old poems.
+TEST(LoadPoems, FailuresEmptyTheLibraryWithOneBoxOrAnError)
+{
+    for (const TFailureCase& c : FailureCases()) {
         SCOPED_TRACE(c.name);
         TScopedProgramDir dir;
         const QString path = dir.File(kDb);
