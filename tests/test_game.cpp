@@ -96,7 +96,9 @@ TEST(StanzaCandidates, RegularRunsInLibraryOrder)
     }
 
     TPoemRecord odd = PoemOfLengths(G("诗"), {5, 5, 5, 5});
-    odd.Lines[2] += 'x';  // 11 bytes still count as five characters
+    TStrArray oddLines = odd.Lines.ToStrings();
+    oddLines[2] += 'x';  // 11 bytes still count as five characters
+    odd.Lines = TVerseLines::From(oddLines);
     EXPECT_EQ(Starts(StanzaCandidates({odd}, 1)), std::vector<int>{0});
     EXPECT_EQ(CountStanzas(odd.Lines), 1);
 
