@@ -74,7 +74,7 @@ public:
     // Value() as before.
     bool GbkText(int index, std::string& gbk) const override
     {
-        const PGresult* batch = CurrentBatch();
+        const PGresult* batch = FBatchResult;
         const int row = FBatch.at();
         if (!batch || row < 0 || row >= PQntuples(batch) || index < 0 || index >= PQnfields(batch) ||
             !IsText(PQftype(batch, index)))
@@ -96,7 +96,7 @@ private:
 
 #ifdef VQ_HAVE_LIBPQ
     // The result of the current batch as Qt's PostgreSQL driver holds it.
-    const PGresult* CurrentBatch() const
+    const PGresult* DriverResult() const
     {
         const QVariant handle = FBatch.result() ? FBatch.result()->handle() : QVariant();
         // The driver registers the type under libpq's struct name.
@@ -127,7 +127,12 @@ private:
     bool FetchBatch()
     {
         FRowsInBatch = 0;
-        return FBatch.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(kPostgreSqlBatchRows).arg(FName));
+        const bool fetched =
+            FBatch.exec(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(kPostgreSqlBatchRows).arg(FName));
+#ifdef VQ_HAVE_LIBPQ
+        FBatchResult = fetched ? DriverResult() : nullptr;
+#endif
+        return fetched;
     }
 
     // Closes the server's cursor and undoes the cursor's own transaction;
@@ -137,6 +142,9 @@ private:
     {
         const TPgWatchdog::TRoundTrip trip(&FWatchdog);
         FBatch.finish();
+#ifdef VQ_HAVE_LIBPQ
+        FBatchResult = nullptr;
+#endif
         if (FDeclared && !FOwnTransaction) {
             QSqlQuery close(FDb);
             close.exec(QStringLiteral("CLOSE ") + FName);
@@ -157,6 +165,9 @@ private:
     bool FOwnTransaction;
     bool FDeclared = false;
     int FRowsInBatch = 0;
+#ifdef VQ_HAVE_LIBPQ
+    const PGresult* FBatchResult = nullptr;  // the driver's result of the batch, while it holds it
+#endif
 };
 
 }  // namespace
