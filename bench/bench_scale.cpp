@@ -89,6 +89,23 @@ double Median(std::vector<double> values)
     return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
+void TLoadFigures::Note(benchmark::State& state, const TfrmMain& frm, double load, double floor)
+{
+    state.SetIterationTime(load);
+    Floors.push_back(floor);
+    Ratios.push_back(load / floor);
+    Poems = frm.FPoemCount;
+    if (!frm.FPuzzleActive)
+        state.SkipWithError("no puzzle on screen");
+}
+
+void TLoadFigures::Report(benchmark::State& state) const
+{
+    state.counters["poems"] = static_cast<double>(Poems);
+    state.counters["floor_ms"] = Median(Floors) * 1000;
+    state.counters["ratio"] = Median(Ratios);
+}
+
 namespace {
 
 constexpr int kLocalPoems = 300000;
@@ -204,9 +221,9 @@ BENCHMARK(BM_LocalFloor_Sqlite3ScanGbkLines)->Unit(benchmark::kMillisecond)->Min
 void BM_LocalOkToWindowOnScreen(benchmark::State& state)
 {
     const QString path = LocalDatabase();
-    std::int64_t poems = 0, rows = 0;
+    std::int64_t rows = 0;
     double bytesPerPoem = 0;
-    std::vector<double> floors, ratios;
+    TLoadFigures figures;
     for (auto _ : state) {
         // The first scan after a library was freed runs slower (the heap and
         // caches settle); the floor is the second, warm one.
@@ -218,21 +235,14 @@ void BM_LocalOkToWindowOnScreen(benchmark::State& state)
         auto frm = OpenLocalWindow();
         ShowUntilPainted(*frm);
         const auto shown = std::chrono::steady_clock::now();
-        const double load = std::chrono::duration<double>(shown - gAccepter->Accepted).count();
-        state.SetIterationTime(load);
-        floors.push_back(floor);
-        ratios.push_back(load / floor);
-        poems = frm->FPoemCount;
-        if (!frm->FPuzzleActive)
-            state.SkipWithError("no puzzle on screen");
-        bytesPerPoem = static_cast<double>(LibraryBytes(*frm)) / static_cast<double>(std::max<std::int64_t>(poems, 1));
+        figures.Note(state, *frm, std::chrono::duration<double>(shown - gAccepter->Accepted).count(), floor);
+        bytesPerPoem =
+            static_cast<double>(LibraryBytes(*frm)) / static_cast<double>(std::max<std::int64_t>(figures.Poems, 1));
         frm.reset();
         QCoreApplication::processEvents();
     }
-    state.counters["poems"] = static_cast<double>(poems);
+    figures.Report(state);
     state.counters["bytes_per_poem"] = bytesPerPoem;
-    state.counters["floor_ms"] = Median(floors) * 1000;
-    state.counters["ratio"] = Median(ratios);
 }
 BENCHMARK(BM_LocalOkToWindowOnScreen)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
 

@@ -284,8 +284,8 @@ void BM_RemoteConnectedBoxToWindow(benchmark::State& state)
         return;
     }
     QTemporaryDir empty;
-    std::int64_t poems = 0, rows = 0;
-    std::vector<double> floors, ratios;
+    std::int64_t rows = 0;
+    TLoadFigures figures;
     for (auto _ : state) {
         const auto floorStart = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(RemoteFloor(rows));
@@ -299,20 +299,13 @@ void BM_RemoteConnectedBoxToWindow(benchmark::State& state)
             frm->repaint();
         else
             ShowUntilPainted(*frm);
-        const double load = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.SetIterationTime(load);
-        floors.push_back(floor);
-        ratios.push_back(load / floor);
-        poems = frm->FPoemCount;
-        if (!frm->FPuzzleActive)
-            state.SkipWithError("no puzzle on screen");
+        figures.Note(state, *frm, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                     floor);
         delete frm.data();
         QCoreApplication::processEvents();
     }
-    state.counters["poems"] = static_cast<double>(poems);
+    figures.Report(state);
     state.counters["floor_rows"] = static_cast<double>(rows);
-    state.counters["floor_ms"] = Median(floors) * 1000;
-    state.counters["ratio"] = Median(ratios);
 }
 BENCHMARK(BM_RemoteConnectedBoxToWindow)
     ->ArgName("switched")

@@ -5,8 +5,11 @@
 
 #include "app/uMain.h"
 
+#include <benchmark/benchmark.h>
+
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // When OK was last pressed in the source dialog (main() accepts every one at once).
@@ -24,3 +27,15 @@ void ShowUntilPainted(TfrmMain& frm);
 std::size_t LibraryBytes(TfrmMain& frm);
 // The middle value of `values` (0 for none).
 double Median(std::vector<double> values);
+
+// The figures of load iterations, each beside its floor.
+struct TLoadFigures {
+    std::vector<double> Floors;
+    std::vector<double> Ratios;
+    std::int64_t Poems = 0;
+    // Notes one iteration: its load time (as the benchmark's), its floor, the
+    // poems of `frm`; marks the run failed when no puzzle is on screen.
+    void Note(benchmark::State& state, const TfrmMain& frm, double load, double floor);
+    // Sets the counters poems, floor_ms and ratio (the medians).
+    void Report(benchmark::State& state) const;
+};
