@@ -11,12 +11,16 @@
 #endif
 
 #include <array>
+#include <atomic>
 
 namespace {
 
 constexpr int kPostgreSqlPort = 5432;
 constexpr int kSqlServerPort = 1433;
 const QString kFreeTds = QStringLiteral("FreeTDS");
+const QString kPsqlOdbc = QStringLiteral("PostgreSQL Unicode");
+
+std::atomic<bool> gPostgreSqlThroughOdbc{false};
 
 // libpq's options for psqlODBC, which passes them on (pqopt): the same
 // connection, network and statement timeouts as Qt's PostgreSQL driver gets.
@@ -34,14 +38,19 @@ bool ServerUsesOdbc(TDbProvider provider)
 #ifdef Q_OS_WIN
     return provider == TDbProvider::SqlServer || provider == TDbProvider::PostgreSQL;
 #else
-    return provider == TDbProvider::SqlServer;
+    return provider == TDbProvider::SqlServer || (provider == TDbProvider::PostgreSQL && gPostgreSqlThroughOdbc);
 #endif
+}
+
+bool SetPostgreSqlThroughOdbc(bool odbc)
+{
+    return gPostgreSqlThroughOdbc.exchange(odbc);
 }
 
 QStringList WindowsOdbcDrivers(TDbProvider provider)
 {
     if (provider == TDbProvider::PostgreSQL)
-        return {QStringLiteral("PostgreSQL Unicode(x64)"), QStringLiteral("PostgreSQL Unicode")};
+        return {QStringLiteral("PostgreSQL Unicode(x64)"), kPsqlOdbc};
     return {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("ODBC Driver 17 for SQL Server"),
             QStringLiteral("SQL Server"), kFreeTds};
 }
@@ -126,6 +135,8 @@ QString ServerOdbcConnectionString(const TConnectionSettings& settings)
     }
     return WindowsOdbcConnectionString(settings, driver);
 #else
+    if (settings.Provider == TDbProvider::PostgreSQL)
+        return WindowsOdbcConnectionString(settings, kPsqlOdbc);
     return OdbcConnectionString(settings);
 #endif
 }
