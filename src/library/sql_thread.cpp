@@ -4,6 +4,7 @@
 #include "library/round_trip_deadline.h"
 
 #include <QSqlQuery>
+#include <QThread>
 
 #include <condition_variable>
 #include <exception>
@@ -50,7 +51,8 @@ struct TSqlThread::TShared {
 TSqlThread::TSqlThread(const QString& name)
     : FDeadline(RoundTripDeadline()), FShared(std::make_shared<TShared>(name))
 {
-    FThread = std::thread(&TSqlThread::Serve, FShared);
+    FThread = QThread::create(&TSqlThread::Serve, FShared);
+    FThread->start();
 }
 
 TSqlThread::~TSqlThread()
@@ -62,12 +64,13 @@ TSqlThread::~TSqlThread()
     FShared->Wake.notify_one();
     // Letting go of a connection may wait for the server too (closing a
     // server-side cursor, say).
-    if (FShared->Done.wait_for(lock, FDeadline, [this] { return FShared->Ended; })) {
-        lock.unlock();
-        FThread.join();
+    const bool ended = FShared->Done.wait_for(lock, FDeadline, [this] { return FShared->Ended; });
+    lock.unlock();
+    if (ended) {
+        FThread->wait();
+        delete FThread;
     } else {
-        lock.unlock();
-        FThread.detach();
+        GiveUp();
     }
 }
 
@@ -139,5 +142,8 @@ std::optional<QString> TSqlThread::Run(TSqlTask task)
 void TSqlThread::GiveUp()
 {
     FGivenUp = true;
-    FThread.detach();
+    // Freed where it was made once it ends; a thread still in the driver at
+    // the program's end is never waited for.
+    QObject::connect(FThread, &QThread::finished, FThread, &QObject::deleteLater);
+    FThread = nullptr;
 }

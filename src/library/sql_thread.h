@@ -19,9 +19,9 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <thread>
 
 class QSqlQuery;
+class QThread;
 
 // The Qt SQL side of one connection, touched only on the thread that made its
 // database: the database (by its Qt connection name), the prepared command of
@@ -73,6 +73,8 @@ private:
 
     const std::chrono::milliseconds FDeadline;
     std::shared_ptr<TShared> FShared;
-    std::thread FThread;
+    // A QThread, which Qt knows as its own on every platform (Qt SQL keeps
+    // per-thread data); null once given up, when it frees itself on its end.
+    QThread* FThread = nullptr;
     bool FGivenUp = false;
 };
