@@ -48,10 +48,38 @@ struct TSqlThread::TShared {
     bool Ended = false;     // the connection is released
 };
 
+namespace {
+
+// The connection's thread. A subclass rather than QThread::create, whose
+// std::future goes through std::call_once: in a mingw-w64 build that works
+// only while the program and libstdc++ share one emulated TLS (see
+// src/CMakeLists.txt).
+class TServeThread final : public QThread {
+public:
+    explicit TServeThread(std::function<void()> serve) : FServe(std::move(serve)) {}
+
+protected:
+    void run() override { FServe(); }
+
+private:
+    std::function<void()> FServe;
+};
+
+}  // namespace
+
 TSqlThread::TSqlThread(const QString& name)
     : FDeadline(RoundTripDeadline()), FShared(std::make_shared<TShared>(name))
 {
-    FThread = QThread::create(&TSqlThread::Serve, FShared);
+    // Qt SQL's driver registry is made here, on the caller's thread, before a
+    // connection's thread can be the first to touch it: making it scans the
+    // plugin folder with a wildcard, whose regular-expression JIT stack is a
+    // thread_local. A mingw-w64 build frees a thread's thread_locals before it
+    // runs their destructors, so that one crashes at the thread's end; the
+    // loader swallows the crash (Wine's does), but winpthreads' lock of its
+    // thread-local keys stays held, and the next key made or deleted (the first
+    // thread_local of another module, or the program's end) waits for good.
+    QSqlDatabase::drivers();
+    FThread = new TServeThread([shared = FShared] { Serve(shared); });
     FThread->start();
 }
 
