@@ -17,7 +17,7 @@ if [[ "${1:-}" == "--package" || "${1:-}" == "--test" ]]; then
 fi
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(libgtest-dev libgmock-dev libbenchmark-dev postgresql-15 xvfb xauth imagemagick sqlite3
-             iproute2 util-linux lintian appstream desktop-file-utils libxtst6 python3
+             iproute2 util-linux lintian appstream desktop-file-utils odbc-postgresql libxtst6 python3
              qt6-base-private-dev clang-format-14)
 fi
 

@@ -1,6 +1,7 @@
 // The fifth source, read from the PostgreSQL server of scripts/remote-db.sh (VERSEQUEST_TEST_REMOTE_CONNECTION;
-// skipped without it): progress display, boxes, failures, acting in the middle of a load.
-#include "support/loader_helpers.h"
+// skipped without it): progress display, boxes, failures, acting in the middle of a load. A server that stops
+// answering: test_remote_stall.cpp.
+#include "support/load_watcher.h"
 
 #include "library/db/connection_string.h"
 #include "library/db/database.h"
@@ -12,70 +13,15 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
-#include <QProgressBar>
 #include <QTest>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <functional>
 #include <iostream>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace {
-
-// Logs what a person sees during a load: the label's text with the bar's position and maximum whenever the
-// window processes messages, the display's disappearance, and each box with whether the display was up.
-// `OnText` acts like a player when a new text shows.
-class TLoadWatcher {
-public:
-    explicit TLoadWatcher(TfrmMain& frm) : FForm(&frm)
-    {
-        FPrevious = SetMessageBoxHook([this](const TMessageBoxCall& call) {
-            static const char* const kIcons[] = {"error", "warning", "information"};  // by TMsgIcon
-            Log.push_back(QStringLiteral("box %1 %2 %3 progress=%4")
-                              .arg(kIcons[static_cast<int>(call.Icon)], call.Caption, call.Text,
-                                   FForm && FForm->FProgressBar ? "shown" : "none"));
-        });
-        QObject::connect(&FTimer, &QTimer::timeout, [this] { Look(); });
-        FTimer.start(0);
-    }
-    ~TLoadWatcher() { SetMessageBoxHook(std::move(FPrevious)); }
-
-    std::vector<QString> Log;
-    std::function<void(const QString&)> OnText;
-
-private:
-    void Look()
-    {
-        if (!FForm || !FForm->FProgressLabel) {
-            if (!FLast.isEmpty())
-                Log.push_back("gone");
-            FLast.clear();
-            return;
-        }
-        const QProgressBar* bar = FForm->FProgressBar;
-        const QString text = FForm->FProgressLabel->text();
-        const QString entry =
-            QStringLiteral("label %1 [%2/%3]").arg(text).arg(bar ? bar->value() : -1).arg(bar ? bar->maximum() : -1);
-        if (entry == FLast)
-            return;
-        Log.push_back(FLast = entry);
-        if (OnText)
-            OnText(text);
-    }
-
-    QPointer<TfrmMain> FForm;
-    QTimer FTimer;
-    TMessageBoxHook FPrevious;
-    QString FLast;
-};
 
 // The log entry of the label while poems load: "正在加载诗词数据...kept/total", or the bare text at first.
 QString Loading(int kept, int total, bool bare = false)
@@ -89,14 +35,6 @@ QString Loading(int kept, int total, bool bare = false)
 const QString kSuccessBox = QStringLiteral("box information 提示 连接成功，你现在可以开始了...... progress=shown");
 const QString kConnecting = QStringLiteral("label 你正在连接网络数据库，请稍候...... [0/100]");
 const QString kLoading = Loading(0, 100, true);
-
-void ExpectCleanEnd(const TfrmMain& frm)
-{
-    EXPECT_FALSE(frm.FLoading);
-    EXPECT_TRUE(!frm.FProgressBar && !frm.FProgressLabel && frm.findChildren<QProgressBar*>().isEmpty());
-    EXPECT_EQ(frm.FPoemCount, static_cast<std::int32_t>(frm.FPoems.size()));
-    ExpectNoOpenConnections();
-}
 
 // Guards against wrong progress or boxes on any way a remote load ends, a hang, and a second load inside one.
 TEST(RemoteSource, LoadsShowProgressAndTheirBoxes)
@@ -276,133 +214,6 @@ TEST(NetworkDrop, ALoadWhoseNetworkDiesGivesUpAndTheWindowWorksAgain)
     QTest::mouseClick(frm->lblSwitchRange, Qt::LeftButton, {}, frm->lblSwitchRange->rect().center());
     EXPECT_GT(frm->FPoemCount, 0);
     EXPECT_TRUE(frm->FPuzzleActive);
-}
-
-// The server process of the newest connection to database `name` of the server at `server`.
-qint64 BackendOf(const QString& server, const QString& name)
-{
-    TDbConnection admin;
-    admin.SetConnectionString(server);
-    admin.Open();
-    TDbQuery query(admin);
-    query.SetSql(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE datname = '%1' AND pid <> pg_backend_pid() "
-                                "ORDER BY backend_start DESC LIMIT 1")
-                     .arg(name));
-    query.Open();
-    return query.Eof() ? 0 : query.FieldAsInteger("pid");
-}
-
-// Stops a server process (SIGSTOP; its host's TCP stack goes on answering) for the life of the scope, and lets
-// it go on (SIGCONT) at the end or, should nothing give up on it, after `patience`, so that a load waiting for it
-// for good still ends.
-class TFrozenProcess {
-public:
-    TFrozenProcess(qint64 pid, std::chrono::seconds patience) : FPid(pid)
-    {
-        EXPECT_GT(pid, 0);
-        EXPECT_EQ(Signal("STOP"), 0);
-        FGuard = std::thread([this, patience] {
-            std::unique_lock lock(FMutex);
-            if (!FEnd.wait_for(lock, patience, [this] { return FEnded; })) {
-                FWaitedOut = true;
-                Signal("CONT");
-            }
-        });
-    }
-    ~TFrozenProcess()
-    {
-        {
-            const std::lock_guard lock(FMutex);
-            FEnded = true;
-        }
-        FEnd.notify_one();
-        FGuard.join();
-        EXPECT_EQ(Signal("CONT"), 0);
-    }
-    TFrozenProcess(const TFrozenProcess&) = delete;
-    TFrozenProcess& operator=(const TFrozenProcess&) = delete;
-
-    // True when the guard had to let the process go on.
-    bool WaitedOut()
-    {
-        const std::lock_guard lock(FMutex);
-        return FWaitedOut;
-    }
-
-private:
-    int Signal(const char* name) const
-    {
-        return std::system(QStringLiteral("kill -%1 %2").arg(name).arg(FPid).toLocal8Bit().constData());
-    }
-
-    qint64 FPid;
-    std::mutex FMutex;
-    std::condition_variable FEnd;
-    bool FEnded = false, FWaitedOut = false;
-    std::thread FGuard;
-};
-
-// Guards against a server whose process stops answering while its host's TCP stack still does (a hung backend,
-// a stalled proxy, a paused machine) freezing the window for good: each round trip gives up at its deadline, the
-// player sees the box of a dead network, the library stays as after any failed load and the game plays on.
-TEST(RemoteSource, AFrozenServerIsGivenUpAtTheDeadline)
-{
-#ifdef Q_OS_WIN
-    GTEST_SKIP() << "Windows reaches PostgreSQL through ODBC, where the round-trip deadline of the "
-                    "PostgreSQL driver does not apply, and has no kill -STOP for the server's backend";
-#endif
-    REQUIRE_SERVER();
-    const TScopedRoundTripDeadline deadline(std::chrono::seconds(2));
-    const int batch = kPostgreSqlBatchRows;
-    const QString gaveUp = QStringLiteral("）：数据库服务器 2 秒内没有应答，已断开连接 progress=none");
-    const struct {
-        const char* name;
-        int rows;
-        QString freezeAt;  // the progress text at which the server stops
-        QString box;  // the error box then, if any
-        int poems;  // kept in the library
-    } cases[] = {
-        {"before the count", 25, "正在加载诗词数据...",
-         "box error 青简堂诗词猜诗 查询失败（SELECT COUNT(*) AS Cnt FROM TB100 WHERE 1=1" + gaveUp, 0},
-        {"between batches", batch + 5, QStringLiteral("正在加载诗词数据...%1/%2").arg(batch).arg(batch + 5),
-         "box error 青简堂诗词猜诗 读取查询结果失败（SELECT * FROM TB100 WHERE 1=1" + gaveUp, batch},
-        {"at the close", 25, "正在加载诗词数据...20/25", {}, 25},  // every row read: the load keeps them
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TRemoteDatabase database(server, UsableRows(c.rows));
-        auto frm = MakeWindow();
-        TLoadWatcher watcher(*frm);
-        std::optional<TFrozenProcess> frozen;
-        QElapsedTimer clock;
-        watcher.OnText = [&](const QString& text) {
-            if (text == c.freezeAt && !clock.isValid()) {  // once: the second load must not stop it
-                frozen.emplace(BackendOf(server, SettingsFromConnectionString(database.Connection).InitialCatalog),
-                               std::chrono::seconds(20));
-                clock.start();
-            }
-        };
-        QueueRangeDialogAnswer(ChooseSource(4));
-        QTest::mouseClick(frm->lblSwitchRange, Qt::LeftButton, {}, frm->lblSwitchRange->rect().center());
-        ASSERT_TRUE(frozen);
-        const qint64 waited = clock.elapsed();
-        EXPECT_FALSE(frozen->WaitedOut()) << "the load waited for the server";
-        frozen.reset();
-        std::cout << c.name << ": the load gave up " << waited << " ms after the server froze\n";
-        EXPECT_GE(waited, 2000);
-        EXPECT_LT(waited, 5000);
-        const auto errorBox = std::find_if(watcher.Log.begin(), watcher.Log.end(),
-                                           [](const QString& entry) { return entry.startsWith("box error"); });
-        EXPECT_EQ(errorBox == watcher.Log.end() ? QString() : *errorBox, c.box);
-        EXPECT_EQ(frm->FPoemCount, c.poems);
-        ExpectCleanEnd(*frm);
-
-        // The server answers again: the same source loads and plays.
-        QueueRangeDialogAnswer(ChooseSource(4));
-        QTest::mouseClick(frm->lblSwitchRange, Qt::LeftButton, {}, frm->lblSwitchRange->rect().center());
-        EXPECT_EQ(frm->FPoemCount, c.rows);
-        EXPECT_TRUE(frm->FPuzzleActive);
-    }
 }
 
 // Guards against a large remote table losing or repeating rows where the server's batches meet, and against

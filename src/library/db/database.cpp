@@ -72,11 +72,11 @@ QSqlDatabase AddDatabase(const QString& driver, const QString& name)
     return db;
 }
 
-// The connection of a server through ODBC: SQL Server through FreeTDS on
-// Linux; on Windows, SQL Server and PostgreSQL through the drivers installed.
-QSqlDatabase AddOdbcDatabase(const TConnectionSettings& settings, const QString& name)
+// The connection of a server through ODBC connection string `odbc`: SQL
+// Server through FreeTDS on Linux; on Windows, SQL Server and PostgreSQL
+// through the drivers installed.
+QSqlDatabase AddOdbcDatabase(const QString& odbc, const QString& name)
 {
-    const QString odbc = ServerOdbcConnectionString(settings);
     QSqlDatabase db = AddDatabase(QStringLiteral("QODBC"), name);
     db.setDatabaseName(odbc);
     // The login timeout bounds connecting. ODBC defines the connection
@@ -102,9 +102,31 @@ QSqlDatabase AddPostgreSqlDatabase(const TConnectionSettings& settings, const QS
     return db;
 }
 
+// A command's task: runs `sql`.
+std::optional<QString> ExecuteTask(TSqlSession& session, const QString& sql)
+{
+    QSqlQuery query(session.Database());
+    if (!query.exec(sql))
+        return query.lastError().text();
+    return std::nullopt;
+}
+
+enum class TTransactionStep { Begin, Commit, Rollback };
+
+std::optional<QString> TransactionTask(TSqlSession& session, TTransactionStep step)
+{
+    QSqlDatabase db = session.Database();
+    const bool done = step == TTransactionStep::Begin    ? db.transaction()
+                      : step == TTransactionStep::Commit ? db.commit()
+                                                         : db.rollback();
+    if (!done)
+        return db.lastError().text();
+    return std::nullopt;
+}
+
 }  // namespace
 
-TDbConnection::TDbConnection() : FName(UniqueConnectionName()) { }
+TDbConnection::TDbConnection() = default;
 
 TDbConnection::~TDbConnection()
 {
@@ -117,6 +139,9 @@ void TDbConnection::Open()
         return;
     const TConnectionSettings settings = SettingsFromConnectionString(FConnectionString);
     FProvider = settings.Provider;
+    // A new name each time: a connection given up to its thread keeps its
+    // name until the driver returns.
+    FName = UniqueConnectionName();
     try {
         switch (settings.Provider) {
         case TDbProvider::Jet:
@@ -127,7 +152,7 @@ void TDbConnection::Open()
             break;
         case TDbProvider::SqlServer:
         case TDbProvider::PostgreSQL:
-            OpenServer(settings);
+            ServerUsesOdbc(settings.Provider) ? OpenOdbc(settings) : OpenServer(settings);
             break;
         }
     } catch (...) {
@@ -152,6 +177,7 @@ void TDbConnection::OpenJet(const TConnectionSettings& settings)
     }
     if (header != THeader::SQLite)
         FailUnsupportedFile(path);
+    FSession = std::make_unique<TSqlSession>(FName);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
     db.setConnectOptions(
@@ -179,6 +205,7 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
             QStringLiteral("%1 是 Jet 数据库文件，只能读取，不能写入。").arg(QDir::toNativeSeparators(path)));
     if (header != THeader::Empty && header != THeader::SQLite)
         FailUnsupportedFile(path);
+    FSession = std::make_unique<TSqlSession>(FName);
     QSqlDatabase db = AddDatabase(QStringLiteral("QSQLITE"), FName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kCommandTimeoutSeconds * 1000));
@@ -187,15 +214,12 @@ void TDbConnection::OpenSQLite(const TConnectionSettings& settings)
                             .arg(QDir::toNativeSeparators(path), DriverText(db.lastError().text())));
 }
 
+// PostgreSQL through libpq, on this thread under the watchdog.
 void TDbConnection::OpenServer(const TConnectionSettings& settings)
 {
-    QSqlDatabase db;
-    if (ServerUsesOdbc(settings.Provider)) {
-        db = AddOdbcDatabase(settings, FName);
-    } else {
-        db = AddPostgreSqlDatabase(settings, FName);
-        FWatchdog = std::make_unique<TPgWatchdog>(db.driver());
-    }
+    FSession = std::make_unique<TSqlSession>(FName);
+    QSqlDatabase db = AddPostgreSqlDatabase(settings, FName);
+    FWatchdog = std::make_unique<TPgWatchdog>(db.driver());
     bool opened = false;
     {
         const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
@@ -204,8 +228,25 @@ void TDbConnection::OpenServer(const TConnectionSettings& settings)
     if (FWatchdog)
         FWatchdog->Opened();
     // A driver cut off in its set-up queries may still call itself open.
-    if (!opened || (FWatchdog && FWatchdog->Fired()))
-        throw TAppError(QStringLiteral("无法连接数据库服务器 %1：%2").arg(settings.DataSource, Reason(db.lastError())));
+    if (!opened || FWatchdog->Fired())
+        throw TAppError(QStringLiteral("无法连接数据库服务器 %1：%2")
+                            .arg(settings.DataSource, FWatchdog->Reason(db.lastError().text())));
+}
+
+// A server through ODBC, on a thread of the connection's own: the Qt
+// connection is made, used and removed there.
+void TDbConnection::OpenOdbc(const TConnectionSettings& settings)
+{
+    const QString odbc = ServerOdbcConnectionString(settings);
+    FThread = std::make_unique<TSqlThread>(FName);
+    const std::optional<QString> failure = FThread->Run([odbc](TSqlSession& session) -> std::optional<QString> {
+        QSqlDatabase db = AddOdbcDatabase(odbc, session.Name);
+        if (!db.open())
+            return db.lastError().text();
+        return std::nullopt;
+    });
+    if (failure)
+        throw TAppError(QStringLiteral("无法连接数据库服务器 %1：%2").arg(settings.DataSource, *failure));
 }
 
 void TDbConnection::Close()
@@ -218,16 +259,12 @@ void TDbConnection::Close()
     FQueries.clear();
     Rollback();
     // The watchdog stops before the driver lets go of its socket. Closing
-    // waits for no answer from the server, so it needs no deadline.
+    // waits for no answer from the server, so it needs no deadline. A
+    // connection's thread releases its Qt connection itself.
     FWatchdog.reset();
     FJet.reset();
-    if (QSqlDatabase::contains(FName)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(FName, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(FName);
-    }
+    FThread.reset();
+    FSession.reset();
     FConnected = false;
 }
 
@@ -250,52 +287,66 @@ void TDbConnection::Fail(const QString& message)
     throw TAppError(message);
 }
 
-QString TDbConnection::Reason(const QSqlError& error) const
+std::optional<QString> TDbConnection::Run(const TSqlTask& task)
 {
-    return FWatchdog ? FWatchdog->Reason(error.text()) : DriverText(error.text());
+    if (FThread)
+        return FThread->Run(task);
+    std::optional<QString> failure;
+    {
+        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
+        failure = task(*FSession);
+    }
+    if (!failure)
+        return std::nullopt;
+    return FWatchdog ? FWatchdog->Reason(*failure) : DriverText(*failure);
 }
 
 void TDbConnection::Execute(const QString& sql)
 {
     RequireWritable();
-    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-    QSqlQuery query(QSqlDatabase::database(FName, false));
-    if (!query.exec(sql))
-        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, Reason(query.lastError())));
+    if (const auto failure = Run([sql](TSqlSession& session) { return ExecuteTask(session, sql); }))
+        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, *failure));
 }
 
 void TDbConnection::ExecuteBatch(const QString& sql, const std::function<bool(QVariantList& values)>& nextRow)
 {
     RequireWritable();
-    QSqlQuery query(QSqlDatabase::database(FName, false));
     // Each command is a round trip of its own, and so is letting go of the
-    // prepared statement; the rows are made in between.
-    const auto release = qScopeGuard([&] {
-        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-        query.clear();
+    // prepared statement; the rows are made in between, on this thread.
+    const auto release = qScopeGuard([this] {
+        Run([](TSqlSession& session) {
+            session.Command.reset();
+            return std::optional<QString>();
+        });
     });
-    {
-        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-        if (!query.prepare(sql))
-            Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, Reason(query.lastError())));
-    }
+    const auto prepare = [sql](TSqlSession& session) -> std::optional<QString> {
+        session.Command = std::make_unique<QSqlQuery>(session.Database());
+        if (!session.Command->prepare(sql))
+            return session.Command->lastError().text();
+        return std::nullopt;
+    };
+    if (const auto failure = Run(prepare))
+        Fail(QStringLiteral("数据库拒绝执行命令 %1：%2").arg(sql, *failure));
     QVariantList values;
     for (std::int64_t row = 1; nextRow(values); ++row) {
-        for (qsizetype i = 0; i < values.size(); ++i)
-            query.bindValue(static_cast<int>(i), values[i]);
-        const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-        if (!query.exec())
-            Fail(QStringLiteral("数据库拒绝写入第 %1 行（%2）：%3").arg(row).arg(sql, Reason(query.lastError())));
+        const auto write = [values](TSqlSession& session) -> std::optional<QString> {
+            for (qsizetype i = 0; i < values.size(); ++i)
+                session.Command->bindValue(static_cast<int>(i), values[i]);
+            if (!session.Command->exec())
+                return session.Command->lastError().text();
+            return std::nullopt;
+        };
+        if (const auto failure = Run(write))
+            Fail(QStringLiteral("数据库拒绝写入第 %1 行（%2）：%3").arg(row).arg(sql, *failure));
     }
 }
 
 void TDbConnection::BeginTransaction()
 {
     RequireWritable();
-    QSqlDatabase db = QSqlDatabase::database(FName, false);
-    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-    if (!db.transaction())
-        throw TAppError(QStringLiteral("无法开始事务：%1").arg(Reason(db.lastError())));
+    if (const auto failure =
+            Run([](TSqlSession& session) { return TransactionTask(session, TTransactionStep::Begin); }))
+        throw TAppError(QStringLiteral("无法开始事务：%1").arg(*failure));
     FInTransaction = true;
 }
 
@@ -304,10 +355,9 @@ void TDbConnection::Commit()
     RequireOpen();
     if (!FInTransaction)
         throw TAppError(QStringLiteral("没有可提交的事务。"));
-    QSqlDatabase db = QSqlDatabase::database(FName, false);
-    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-    if (!db.commit())
-        Fail(QStringLiteral("无法提交更改：%1").arg(Reason(db.lastError())));
+    if (const auto failure =
+            Run([](TSqlSession& session) { return TransactionTask(session, TTransactionStep::Commit); }))
+        Fail(QStringLiteral("无法提交更改：%1").arg(*failure));
     FInTransaction = false;
 }
 
@@ -316,25 +366,25 @@ void TDbConnection::Rollback() noexcept
     if (!FConnected || !FInTransaction)
         return;
     FInTransaction = false;
-    QSqlDatabase db = QSqlDatabase::database(FName, false);
-    const TPgWatchdog::TRoundTrip trip(FWatchdog.get());
-    db.rollback();
+    Run([](TSqlSession& session) { return TransactionTask(session, TTransactionStep::Rollback); });
 }
 
 std::unique_ptr<TDbCursor> TDbConnection::OpenCursor(const QString& sql)
 {
     if (FJet)
         return FJet->OpenCursor(sql);
-    const QSqlDatabase db = QSqlDatabase::database(FName, false);
+    if (FThread)
+        return OpenQtSqlCursor(*FThread, sql);
+    const QSqlDatabase db = FSession->Database();
     // SQLite files are read through the driver's own handle, without a QVariant per value.
     const QVariant handle = db.driver()->handle();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
         if (sqlite3* sqlite = *static_cast<sqlite3* const*>(handle.constData()))
             return OpenSQLiteCursor(sqlite, sql);
     // A PostgreSQL result comes in batches, each bound by the command timeout.
-    if (FWatchdog)
-        return OpenPostgreSqlCursor(db, *FWatchdog, sql, FInTransaction);
-    return OpenQtSqlCursor(db, sql);
+    if (!FWatchdog)
+        throw TAppError(QStringLiteral("数据库连接无法读取查询结果。"));
+    return OpenPostgreSqlCursor(db, *FWatchdog, sql, FInTransaction);
 }
 
 void TDbConnection::Attach(TDbQuery* query)

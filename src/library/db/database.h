@@ -7,20 +7,23 @@
 // carries the driver's own text. QtCore and QtSql only: no widgets, so that
 // command-line tools can use it under a QCoreApplication.
 //
-// Every round trip to a PostgreSQL server has a client-side deadline
-// (pg_watchdog.h): a server that stops answering is given up as a broken
-// network is.
+// Every round trip to a server has a client-side deadline
+// (round_trip_deadline.h): a server that stops answering is given up as a
+// broken network is. PostgreSQL through libpq runs on the caller's thread
+// under a watchdog (pg_watchdog.h); a connection through ODBC runs its calls
+// on a thread of its own (sql_thread.h).
 
 #include "library/db/connection_string.h"
+#include "library/db/sql_thread.h"
 
 #include <QString>
 #include <QVariant>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
-class QSqlError;
 class TDbCursor;
 class TDbQuery;
 class TJetFile;
@@ -66,11 +69,14 @@ private:
     void RequireOpen() const;
     void RequireWritable() const;
     [[noreturn]] void Fail(const QString& message);
-    // Why the driver failed: its own text, or the deadline that cut it off.
-    QString Reason(const QSqlError& error) const;
+    // Runs `task` as one round trip: on the connection's thread through ODBC,
+    // here otherwise. Returns why it failed, as the player reads it (the
+    // driver's text, or the deadline that cut it off), or nullopt.
+    std::optional<QString> Run(const TSqlTask& task);
     void OpenJet(const TConnectionSettings& settings);
     void OpenSQLite(const TConnectionSettings& settings);
     void OpenServer(const TConnectionSettings& settings);
+    void OpenOdbc(const TConnectionSettings& settings);
 
     QString FName;
     QString FConnectionString;
@@ -79,5 +85,7 @@ private:
     TDbProvider FProvider = TDbProvider::Jet;
     std::vector<TDbQuery*> FQueries;
     std::unique_ptr<TJetFile> FJet;  // the open Jet file, when the local file is one
-    std::unique_ptr<TPgWatchdog> FWatchdog;  // on a PostgreSQL connection
+    std::unique_ptr<TPgWatchdog> FWatchdog;  // on a PostgreSQL connection through libpq
+    std::unique_ptr<TSqlThread> FThread;  // on a connection through ODBC
+    std::unique_ptr<TSqlSession> FSession;  // the Qt connection of any other
 };

@@ -11,10 +11,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 namespace {
 
 const QString kFreeTds = QStringLiteral("FreeTDS");
+const QString kPsqlOdbc = QStringLiteral("PostgreSQL Unicode");
+
+std::atomic<bool> gPostgreSqlThroughOdbc{false};
 
 // `value` as it can stand in an ODBC connection string: in braces when the
 // ODBC syntax would otherwise misread it.
@@ -45,14 +49,19 @@ bool ServerUsesOdbc(TDbProvider provider)
 #ifdef Q_OS_WIN
     return provider == TDbProvider::SqlServer || provider == TDbProvider::PostgreSQL;
 #else
-    return provider == TDbProvider::SqlServer;
+    return provider == TDbProvider::SqlServer || (provider == TDbProvider::PostgreSQL && gPostgreSqlThroughOdbc);
 #endif
+}
+
+bool SetPostgreSqlThroughOdbc(bool odbc)
+{
+    return gPostgreSqlThroughOdbc.exchange(odbc);
 }
 
 QStringList WindowsOdbcDrivers(TDbProvider provider)
 {
     if (provider == TDbProvider::PostgreSQL)
-        return {QStringLiteral("PostgreSQL Unicode(x64)"), QStringLiteral("PostgreSQL Unicode")};
+        return {QStringLiteral("PostgreSQL Unicode(x64)"), kPsqlOdbc};
     return {QStringLiteral("ODBC Driver 18 for SQL Server"), QStringLiteral("ODBC Driver 17 for SQL Server"),
             QStringLiteral("SQL Server"), kFreeTds};
 }
@@ -139,6 +148,8 @@ QString ServerOdbcConnectionString(const TConnectionSettings& settings)
     }
     return OdbcConnectionString(settings, driver);
 #else
+    if (settings.Provider == TDbProvider::PostgreSQL)
+        return OdbcConnectionString(settings, kPsqlOdbc);
     return OdbcConnectionString(settings, kFreeTds);
 #endif
 }

@@ -14,6 +14,12 @@
 // True when `provider` is reached through Qt's ODBC driver on this platform.
 bool ServerUsesOdbc(TDbProvider provider);
 
+// Linux builds reach PostgreSQL through libpq; a test turns this on to reach
+// it the Windows way instead, through psqlODBC ("PostgreSQL Unicode") with the
+// connection string Windows builds use. Returns the setting it replaces.
+// Windows builds always use ODBC.
+bool SetPostgreSqlThroughOdbc(bool odbc);
+
 // The ODBC drivers for `provider` on Windows, best first.
 QStringList WindowsOdbcDrivers(TDbProvider provider);
 
@@ -31,7 +37,7 @@ QString OdbcConnectionString(const TConnectionSettings& settings, const QString&
 // driver manager to ask (Linux builds do not ask).
 QStringList InstalledOdbcDrivers();
 
-// The connection string Qt's ODBC driver opens for `settings`: FreeTDS on
-// Linux; on Windows through the best installed driver. Raises TAppError, in
+// The connection string Qt's ODBC driver opens for `settings`: SQL Server
+// through FreeTDS on Linux; on Windows through the best installed driver. Raises TAppError, in
 // Chinese, when no driver for the provider is installed.
 QString ServerOdbcConnectionString(const TConnectionSettings& settings);

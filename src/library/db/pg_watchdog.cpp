@@ -18,8 +18,6 @@
 
 namespace {
 
-std::atomic<std::chrono::milliseconds::rep> gRoundTripDeadline{kRoundTripDeadline.count()};
-
 std::int64_t Now() noexcept
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -64,16 +62,6 @@ void ShutDown(int socket) noexcept
 
 }  // namespace
 
-std::chrono::milliseconds RoundTripDeadline()
-{
-    return std::chrono::milliseconds(gRoundTripDeadline.load());
-}
-
-std::chrono::milliseconds SetRoundTripDeadline(std::chrono::milliseconds deadline)
-{
-    return std::chrono::milliseconds(gRoundTripDeadline.exchange(deadline.count()));
-}
-
 TPgWatchdog::TPgWatchdog(const QSqlDriver* driver) : FDriver(driver), FDeadline(RoundTripDeadline())
 {
     FThread = std::thread([this] { Watch(); });
@@ -99,7 +87,7 @@ QString TPgWatchdog::Reason(const QString& driverMessage) const
 {
     if (!FFired)
         return DriverText(driverMessage);
-    return QStringLiteral("数据库服务器 %1 秒内没有应答，已断开连接").arg(FDeadline.count() / 1000.0);
+    return NoAnswerText(FDeadline);
 }
 
 void TPgWatchdog::Begin() noexcept

@@ -1,13 +1,11 @@
 #pragma once
-// A client-side deadline on every round trip of a PostgreSQL connection.
-// Neither the server's statement timeout nor TCP keepalives end a wait on a
-// server whose process stopped answering while its host's TCP stack still
-// does (a hung backend, a stalled proxy or pooler, a paused machine): the
-// probes are answered, and the timeout is the server's own to enforce. A
-// thread of the watchdog shuts the connection's socket down once a round trip
-// outlasts its deadline; libpq then fails the call as for a broken network.
+// The client-side deadline (round_trip_deadline.h) on every round trip of a
+// PostgreSQL connection through libpq. A thread of the watchdog shuts the
+// connection's socket down once a round trip outlasts its deadline; libpq
+// then fails the call as for a broken network.
 
 #include "library/db/connection_string.h"
+#include "library/db/round_trip_deadline.h"
 
 #include <QString>
 
@@ -20,18 +18,6 @@
 
 class QSqlDriver;
 struct pg_conn;  // libpq's PGconn
-
-// A round trip may take the command timeout, which the server enforces, and
-// this margin for the answer to arrive.
-inline constexpr int kRoundTripMarginSeconds = 15;
-inline constexpr std::chrono::milliseconds kRoundTripDeadline{(kCommandTimeoutSeconds + kRoundTripMarginSeconds) *
-                                                              1000};
-
-// The deadline each round trip of the connections opened from now on gets:
-// kRoundTripDeadline, unless a test shortened it. The setter returns the
-// deadline it replaces.
-std::chrono::milliseconds RoundTripDeadline();
-std::chrono::milliseconds SetRoundTripDeadline(std::chrono::milliseconds deadline);
 
 class TPgWatchdog {
 public:
