@@ -36,20 +36,21 @@ const QString kSuccessBox = QStringLiteral("box information 提示 连接成功�
 const QString kConnecting = QStringLiteral("label 你正在连接网络数据库，请稍候...... [0/100]");
 const QString kLoading = Loading(0, 100, true);
 
-// Guards against wrong progress or boxes on any way a remote load ends, a hang, and a second load inside one.
-TEST(RemoteSource, LoadsShowProgressAndTheirBoxes)
+struct TLoadCase {
+    const char* name;
+    int rows, unusable;  // TB100: `rows` usable rows (-1: no TB100) but the first `unusable`
+    QString connection;  // instead of the test's own database
+    std::vector<QString> log;  // after the connecting text
+    bool error;
+};
+
+// Every way a remote load on `server` ends.
+std::vector<TLoadCase> LoadCases(const QString& server)
 {
-    REQUIRE_SERVER();
     const TConnectionSettings settings = SettingsFromConnectionString(server);
     const QString warning = QStringLiteral("box warning 提示 远程数据库TB100表中没有适用诗句！ progress=none");
     const QString failed = QStringLiteral("box error 连接失败 远程数据库连接不成功，请检查网络后再试。 progress=none");
-    const struct {
-        const char* name;
-        int rows, unusable;  // TB100: `rows` usable rows (-1: no TB100) but the first `unusable`
-        QString connection;  // instead of the test's own database
-        std::vector<QString> log;  // after the connecting text
-        bool error;
-    } cases[] = {
+    return {
         {"25 usable rows", 25, 0, {}, {kSuccessBox, kLoading, Loading(10, 25), Loading(20, 25), "gone"}, false},
         {"first row unusable",
          25,
@@ -71,35 +72,66 @@ TEST(RemoteSource, LoadsShowProgressAndTheirBoxes)
         {"malformed string", 0, 0, "Provider=PostgreSQL;Data Source=127.0.0.1,notaport", {failed}, false},
         {"unsupported provider", 0, 0, "Provider=MSDAORA;Data Source=x", {failed}, false},
     };
-    for (const auto& c : cases) {
+}
+
+// The rows of TB100 for `c`: usable ones, the first `unusable` of them without lines, two NULLs among 25.
+std::vector<TPoemEntry> RowsOf(const TLoadCase& c)
+{
+    std::vector<TPoemEntry> rows = UsableRows(c.rows);
+    for (int i = 0; i < c.unusable; ++i)
+        rows[static_cast<std::size_t>(i)].Content = i % 2 ? QString() : kNoLines;
+    if (c.rows == 25) {
+        rows[4].Title.reset();  // NULL title and author
+        rows[5].Author.reset();
+    }
+    return rows;
+}
+
+// The progress display of `frm` as it stands over the window while poems load.
+void ExpectProgressDisplay(const TfrmMain& frm)
+{
+    const TLabel* label = frm.FProgressLabel;
+    EXPECT_EQ(frm.FProgressBar->geometry(), QRect(200, 327, 400, 24));
+    EXPECT_EQ(label->geometry(), QRect(200, 299, 400, 20));
+    EXPECT_EQ(label->font().family(), kKaiFace);
+    EXPECT_EQ(label->font().pixelSize(), 16);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x3C, 0x1E, 0x00));
+    EXPECT_EQ(label->palette().color(QPalette::Window), QColor(0xEB, 0xDD, 0xD4));
+    EXPECT_TRUE(label->autoFillBackground());
+    EXPECT_EQ(label->alignment(), Qt::AlignCenter);
+    EXPECT_TRUE(label->parentWidget() == &frm && frm.FProgressBar->parentWidget() == &frm);
+}
+
+// The library `c` leaves: the usable rows, untitled ones named after the source, NULL as empty text.
+void ExpectLoadedPoems(const TfrmMain& frm, const TLoadCase& c)
+{
+    EXPECT_EQ(frm.FPoemCount, c.connection.isEmpty() ? std::max(c.rows - c.unusable, 0) : 0);
+    if (c.rows == 25) {
+        const std::size_t dropped = static_cast<std::size_t>(c.unusable);
+        EXPECT_EQ(frm.FPoems[4 - dropped].Title, G("其他诗词") + std::to_string(5 - dropped));
+        EXPECT_EQ(frm.FPoems[5 - dropped].Author, "");
+        EXPECT_EQ(frm.FPoems[6 - dropped].Title, G("诗7"));
+        EXPECT_EQ(frm.FPoems[0].Dynasty, G("唐"));
+    }
+}
+
+// Guards against wrong progress or boxes on any way a remote load ends, a hang, and a second load inside one.
+TEST(RemoteSource, LoadsShowProgressAndTheirBoxes)
+{
+    REQUIRE_SERVER();
+    for (const TLoadCase& c : LoadCases(server)) {
         SCOPED_TRACE(c.name);
-        std::vector<TPoemEntry> rows = UsableRows(c.rows);
-        for (int i = 0; i < c.unusable; ++i)
-            rows[static_cast<std::size_t>(i)].Content = i % 2 ? QString() : kNoLines;
-        if (c.rows == 25) {
-            rows[4].Title.reset();  // NULL title and author
-            rows[5].Author.reset();
-        }
         std::optional<TRemoteDatabase> database;
         std::optional<TScopedEnv> env;
         if (c.connection.isEmpty())
-            database.emplace(server, c.rows < 0 ? std::nullopt : std::optional(rows));
+            database.emplace(server, c.rows < 0 ? std::nullopt : std::optional(RowsOf(c)));
         else
             env.emplace("VERSEQUEST_REMOTE_CONNECTION", c.connection.toUtf8());
         auto frm = MakeWindow();
         TLoadWatcher watcher(*frm);
         const int dialogs = RangeDialogsShown();
         watcher.OnText = [&](const QString& text) {
-            const TLabel* label = frm->FProgressLabel;
-            EXPECT_EQ(frm->FProgressBar->geometry(), QRect(200, 327, 400, 24));
-            EXPECT_EQ(label->geometry(), QRect(200, 299, 400, 20));
-            EXPECT_EQ(label->font().family(), kKaiFace);
-            EXPECT_EQ(label->font().pixelSize(), 16);
-            EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0x3C, 0x1E, 0x00));
-            EXPECT_EQ(label->palette().color(QPalette::Window), QColor(0xEB, 0xDD, 0xD4));
-            EXPECT_TRUE(label->autoFillBackground());
-            EXPECT_EQ(label->alignment(), Qt::AlignCenter);
-            EXPECT_TRUE(label->parentWidget() == frm.get() && frm->FProgressBar->parentWidget() == frm.get());
+            ExpectProgressDisplay(*frm);
             if (text == QStringLiteral("正在加载诗词数据...20/25")) {  // neither may start another load
                 frm->LoadPoems();
                 frm->SwitchRange();
@@ -122,14 +154,7 @@ TEST(RemoteSource, LoadsShowProgressAndTheirBoxes)
         EXPECT_EQ(watcher.Log, expected);
         ExpectCleanEnd(*frm);
         EXPECT_EQ(RangeDialogsShown(), dialogs);
-        EXPECT_EQ(frm->FPoemCount, c.connection.isEmpty() ? std::max(c.rows - c.unusable, 0) : 0);
-        if (c.rows == 25) {
-            const std::size_t dropped = static_cast<std::size_t>(c.unusable);
-            EXPECT_EQ(frm->FPoems[4 - dropped].Title, G("其他诗词") + std::to_string(5 - dropped));
-            EXPECT_EQ(frm->FPoems[5 - dropped].Author, "");
-            EXPECT_EQ(frm->FPoems[6 - dropped].Title, G("诗7"));
-            EXPECT_EQ(frm->FPoems[0].Dynasty, G("唐"));
-        }
+        ExpectLoadedPoems(*frm, c);
     }
 }
 
