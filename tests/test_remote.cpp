@@ -13,6 +13,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QProcess>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -261,6 +263,53 @@ TEST(RemoteSource, LargeTablesArriveWholeAcrossBatches)
     for (; !query.Eof(); query.Next(), ++expected)
         ASSERT_EQ(query.FieldAsInteger("ID"), expected);
     EXPECT_EQ(expected, rows + 1);
+}
+
+// Guards against the cursor's own reading of the server's results giving other names or values than Qt's
+// driver gives for them (NULLs, numbers, dates, bytes, damaged and wide text), read as text or as GBK.
+TEST(RemoteSource, ValuesReadAsTheDriverReadsThem)
+{
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "Windows reaches PostgreSQL through ODBC and has no QPSQL driver";
+#endif
+    REQUIRE_SERVER();
+    const QString sql = QStringLiteral(
+        "SELECT NULL::int AS n, true AS yes, 42::int2, -7::int4, 9000000000::int8, 26::oid, 1.5::float4, "
+        "-2.25e300::float8, 'NaN'::float8, '-Infinity'::float8, 12.345::numeric, DATE '2026-12-10', "
+        "TIME '07:08:09', TIMESTAMP '2026-12-10 07:08:09', '\\x41ff'::bytea, 'x'::char(3) AS \"Padded\", "
+        "'静夜思'::varchar, '𠀀 唐'::text, 'pg_class'::name, ''::text, NULL::text, '{1,2}'::int[]");
+    TDbConnection connection;
+    connection.SetConnectionString(server);
+    connection.Open();
+    TDbQuery query(connection);
+    query.SetSql(sql);
+    query.Open();
+
+    const TConnectionSettings settings = SettingsFromConnectionString(server);
+    const THostPort host = SplitDataSource(settings.DataSource, kPostgreSqlDefaultPort);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("driver_values"));
+        db.setHostName(host.Host);
+        db.setPort(host.Port);
+        db.setDatabaseName(settings.InitialCatalog);
+        db.setUserName(settings.UserId);
+        db.setPassword(settings.Password);
+        ASSERT_TRUE(db.open());
+        QSqlQuery driver(db);
+        ASSERT_TRUE(driver.exec(sql) && driver.next());
+        ASSERT_EQ(query.FieldCount(), driver.record().count());
+        for (int i = 0; i < query.FieldCount(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(query.FieldName(i), driver.record().fieldName(i));
+            EXPECT_EQ(query.FieldText(i), driver.isNull(i) ? QString() : driver.value(i).toString());
+            std::string gbk = "stale";
+            query.FieldGbk(i, gbk);
+            EXPECT_EQ(gbk, WideToAnsi(query.FieldText(i)));
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("driver_values"));
+    EXPECT_EQ(query.FieldAsInteger("int8"), 9000000000);
+    EXPECT_TRUE(ErrorOf([&] { query.FieldAsInteger("n"); }).contains("不是整数"));
 }
 
 }  // namespace

@@ -93,6 +93,7 @@ struct TStallCase {
     QString StallAt;  // the progress text at which the server stops
     QString Box;  // the error box then, if any
     int Poems;  // kept in the library
+    int SlowRow = 0;  // the server takes a second over the row of this ID
 };
 
 std::vector<TStallCase> StallCases()
@@ -103,7 +104,8 @@ std::vector<TStallCase> StallCases()
         {"before the count", 25, "正在加载诗词数据...",
          "box error 青简堂诗词猜诗 查询失败（SELECT COUNT(*) AS Cnt FROM TB100 WHERE 1=1" + gaveUp, 0},
         {"between batches", batch + 5, QStringLiteral("正在加载诗词数据...%1/%2").arg(batch).arg(batch + 5),
-         "box error 青简堂诗词猜诗 读取查询结果失败（SELECT * FROM TB100 WHERE 1=1" + gaveUp, batch},
+         "box error 青简堂诗词猜诗 读取查询结果失败（SELECT * FROM TB100 WHERE 1=1" + gaveUp, batch,
+         batch + 1},  // the next batch, asked for ahead, is still on its way
         {"at the close", 25, "正在加载诗词数据...20/25", {}, 25},  // every row read: the load keeps them
     };
 }
@@ -146,6 +148,8 @@ void ExpectConnectionsReleased()
 void ExpectStallGivenUp(const QString& server, const TStallCase& c, TStallBy by)
 {
     TRemoteDatabase database(server, UsableRows(c.Rows));
+    if (c.SlowRow > 0)
+        database.SlowRow(c.SlowRow, 1);
     std::optional<TStallingProxy> proxy;
     std::optional<TScopedEnv> remote;
     if (by == TStallBy::Proxy) {

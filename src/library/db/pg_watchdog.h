@@ -52,6 +52,8 @@ public:
 
     // Call once the driver's open() has returned, outside any round trip.
     void Opened() noexcept;
+    // The driver's libpq connection once opened; null before, or for none.
+    pg_conn* Connection() const noexcept { return FConnection; }
     // True once a round trip outlasted the deadline: the connection is cut.
     bool Fired() const noexcept { return FFired; }
     // Why a call failed: the deadline once it passed, else the driver's text.
