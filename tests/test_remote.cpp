@@ -265,6 +265,56 @@ TEST(RemoteSource, LargeTablesArriveWholeAcrossBatches)
     EXPECT_EQ(expected, rows + 1);
 }
 
+// Paints of the load's progress label, with the text each showed.
+class TLabelPaints : public QObject {
+public:
+    explicit TLabelPaints(TfrmMain& frm) : FForm(&frm) { qApp->installEventFilter(this); }
+    ~TLabelPaints() override { qApp->removeEventFilter(this); }
+    std::vector<QString> Texts;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && FForm && watched == FForm->FProgressLabel)
+            Texts.push_back(FForm->FProgressLabel->text());
+        return false;
+    }
+
+private:
+    QPointer<TfrmMain> FForm;
+};
+
+// Guards against the progress display of a window on screen costing a paint at every message point (tens of
+// thousands a second, more than the whole read) or not being painted at all: the label takes every tenth poem,
+// and the screen shows it about once a frame.
+TEST(RemoteSource, TheProgressDisplayIsPaintedOnceAFrame)
+{
+    REQUIRE_SERVER();
+    const int rows = 2 * kPostgreSqlBatchRows + 5;
+    TRemoteDatabase database(server, UsableRows(rows));
+    database.SlowRow(kPostgreSqlBatchRows + 1, 0.25);  // the display is up for a few frames at least
+    auto frm = MakeWindow();
+    frm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+    TLoadWatcher watcher(*frm);
+    TLabelPaints paints(*frm);
+    frm->FRangeIndex = 4;
+    QElapsedTimer clock;
+    clock.start();
+    frm->LoadPoems();
+    const qint64 elapsed = clock.elapsed();
+    ASSERT_EQ(frm->FPoemCount, rows);
+    const auto counts = std::count_if(watcher.Log.begin(), watcher.Log.end(), [](const QString& entry) {
+        return entry.contains("正在加载诗词数据...") && entry.contains('/');
+    });
+    EXPECT_EQ(counts, rows / 10 + 1);  // every tenth poem, and the count's 0/total
+    const auto shown =
+        std::count_if(paints.Texts.begin(), paints.Texts.end(), [](const QString& text) { return text.contains('/'); });
+    EXPECT_GE(shown, 2);
+    EXPECT_LE(shown, elapsed * frm->screen()->refreshRate() / 1000 + 3);
+    ExpectCleanEnd(*frm);
+}
+
 // Guards against the cursor's own reading of the server's results giving other names or values than Qt's
 // driver gives for them (NULLs, numbers, dates, bytes, damaged and wide text), read as text or as GBK.
 TEST(RemoteSource, ValuesReadAsTheDriverReadsThem)

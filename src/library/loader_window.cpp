@@ -8,9 +8,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QScreen>
 
 #include <algorithm>
 #include <limits>
@@ -72,6 +74,10 @@ public:
         label->setText(QStringLiteral("你正在连接网络数据库，请稍候......"));
         label->show();
         form.FProgressLabel = label;
+
+        const QScreen* screen = form.screen();
+        const qreal rate = screen && screen->refreshRate() > 1 ? screen->refreshRate() : 60;
+        FFrameNs = static_cast<qint64>(1e9 / rate);
     }
     ~TProgressDisplay()
     {
@@ -83,8 +89,36 @@ public:
     TProgressDisplay(const TProgressDisplay&) = delete;
     TProgressDisplay& operator=(const TProgressDisplay&) = delete;
 
+    // Shows `kept` of `total` poems. The bar and the label take every value
+    // at once; they are painted once a frame of the screen at most, since a
+    // load reports tens of thousands of times a second, far more often than
+    // any screen shows, and each paint would cost as much as many poems.
+    void Show(int kept, std::int64_t total)
+    {
+        const bool paint = !FSincePaint.isValid() || FSincePaint.nsecsElapsed() >= FFrameNs;
+        SetPainted(paint);
+        FForm.FProgressBar->setValue(kept);
+        FForm.FProgressLabel->setText(ProgressText(kept, total));
+        if (paint)
+            FSincePaint.start();
+    }
+
 private:
+    // Between frames the widgets keep their pixels; painting again repaints
+    // them whole with what they hold.
+    void SetPainted(bool painted)
+    {
+        if (painted == FPainted)
+            return;
+        FPainted = painted;
+        FForm.FProgressBar->setUpdatesEnabled(painted);
+        FForm.FProgressLabel->setUpdatesEnabled(painted);
+    }
+
     TfrmMain& FForm;
+    qint64 FFrameNs;
+    QElapsedTimer FSincePaint;
+    bool FPainted = true;
 };
 
 // Ends a load early once the player has been told why, or because the window
@@ -189,7 +223,8 @@ private:
 
 // Reads the source's rows into the library; a remote load shows its progress
 // and processes messages every kProgressStep kept poems.
-void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& source, std::int64_t total)
+void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& source, std::int64_t total,
+                 TProgressDisplay* display)
 {
     TDbQuery poems(connection);
     poems.SetSql(PoemsSql(source));
@@ -197,11 +232,10 @@ void ReadLibrary(TfrmMain& form, TDbConnection& connection, const TPoemSource& s
     poems.First();
     TCountFollowsLibrary count(form);
     TReadProgress progress;
-    if (source.Remote)
-        progress = [&form, &count, total](int kept) {
+    if (display)
+        progress = [&form, &count, display, total](int kept) {
             count.Follow();
-            form.FProgressBar->setValue(kept);
-            form.FProgressLabel->setText(ProgressText(kept, total));
+            display->Show(kept, total);
             ProcessMessages(form);
         };
     ReadPoems(poems, WideToAnsi(source.Label), form.FPoems, progress);
@@ -240,7 +274,7 @@ void TfrmMain::LoadPoems()
             total = OpenRemoteSource(*this, source, connection, progress);
         else
             OpenLocalSource(*this, source, connection);
-        ReadLibrary(*this, connection, source, total);
+        ReadLibrary(*this, connection, source, total, progress ? &*progress : nullptr);
         connection.Close();
         if (FPoems.capacity() - FPoems.size() > FPoems.size() / 16)
             FPoems.shrink_to_fit();  // rows without verse lines left room unused

@@ -164,10 +164,11 @@ public:
         connection.SetConnectionString(Connection);
         connection.Open();
         connection.Execute("ALTER TABLE TB100 RENAME TO TB100_ROWS");
-        connection.Execute(QStringLiteral("CREATE VIEW TB100 AS SELECT *, CASE WHEN ID = %1 THEN (SELECT 1 FROM pg_sleep(%2)) END "
-                                          "AS WAITED FROM TB100_ROWS")
-                               .arg(id)
-                               .arg(seconds));
+        connection.Execute(
+            QStringLiteral("CREATE VIEW TB100 AS SELECT *, CASE WHEN ID = %1 THEN pg_sleep(%2)::text END "
+                           "AS WAITED FROM TB100_ROWS")
+                .arg(id)
+                .arg(seconds));
     }
 
     QString Connection;
