@@ -29,41 +29,13 @@ QString RemoteConnection()
     return qEnvironmentVariable("VERSEQUEST_BENCH_REMOTE_CONNECTION");
 }
 
-// The resident memory of the process, now and at its peak since the last
-// reset, in bytes: one read of /proc/self/status (Linux).
-struct TResidentMemory {
-    std::int64_t Current = 0;
-    std::int64_t Peak = 0;
-};
-TResidentMemory ResidentMemory()
-{
-    TResidentMemory memory;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return memory;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        const auto bytes = [&line] { return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024; };
-        if (line.startsWith("VmRSS:"))
-            memory.Current = bytes();
-        else if (line.startsWith("VmHWM:"))
-            memory.Peak = bytes();
-    }
-    return memory;
-}
-void ResetPeakResident()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-}
-
 // Watches a remote load from inside: a zero-interval timer fires at every
-// message point of the load. At each it checks that the window painted since
-// the one before (the progress it shows), asks for the next repaint, and
-// notes the longest time between two points: how long a close click waits.
+// message point of the load and notes the longest time between two points
+// (how long a close click waits); an event filter counts the paints of the
+// progress label (a frame of the screen at most).
 class TStepWatcher : public QObject {
 public:
-    TStepWatcher(QWidget* window, int closeAtStep) : FWindow(window), FCloseAtStep(closeAtStep)
+    TStepWatcher(TfrmMain* window, int closeAtStep) : FWindow(window), FCloseAtStep(closeAtStep)
     {
         qApp->installEventFilter(this);
         QObject::connect(&FTimer, &QTimer::timeout, this, &TStepWatcher::Step);
@@ -73,16 +45,15 @@ public:
     ~TStepWatcher() override { qApp->removeEventFilter(this); }
 
     int Steps = 0;
-    int PaintedSteps = 0;
+    int Paints = 0;
     qint64 LongestGapMs = 0;
     std::chrono::steady_clock::time_point Closed;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && watched->isWidgetType() && FWindow &&
-            static_cast<QWidget*>(watched)->window() == FWindow)
-            FPainted = true;
+        if (event->type() == QEvent::Paint && FWindow && watched == FWindow->FProgressLabel)
+            ++Paints;
         return false;
     }
 
@@ -91,23 +62,16 @@ private:
     {
         LongestGapMs = std::max(LongestGapMs, FSince.restart());
         ++Steps;
-        if (FPainted)
-            ++PaintedSteps;
-        FPainted = false;
-        if (!FWindow)
-            return;
-        FWindow->update();
-        if (Steps == FCloseAtStep) {
+        if (FWindow && Steps == FCloseAtStep) {
             Closed = std::chrono::steady_clock::now();
             FWindow->close();
         }
     }
 
-    QPointer<QWidget> FWindow;
+    QPointer<TfrmMain> FWindow;
     int FCloseAtStep;
     QTimer FTimer;
     QElapsedTimer FSince;
-    bool FPainted = false;
 };
 
 // A window on an empty program directory (no local poems), pointed at the
@@ -210,7 +174,8 @@ void BM_RemoteCorpusLoad(benchmark::State& state)
         return;
     }
     QTemporaryDir empty;
-    std::int64_t poems = 0, libraryBytes = 0, peak = 0;
+    std::int64_t poems = 0, peak = 0;
+    TLibraryMemory library;
     int steps = 0, painted = 0;
     qint64 gap = 0;
     for (auto _ : state) {
@@ -224,18 +189,17 @@ void BM_RemoteCorpusLoad(benchmark::State& state)
         peak = ResidentMemory().Peak - resident;
         poems = frm->FPoemCount;
         steps = watcher.Steps;
-        painted = watcher.PaintedSteps;
+        painted = watcher.Paints;
         gap = watcher.LongestGapMs;
-        libraryBytes = static_cast<std::int64_t>(LibraryBytes(*frm));
+        library = LibraryMemory(*frm);
         delete frm.data();
     }
     state.counters["poems"] = static_cast<double>(poems);
-    state.counters["library_MB"] = static_cast<double>(libraryBytes) / 1e6;
-    state.counters["bytes_per_poem"] =
-        static_cast<double>(libraryBytes) / static_cast<double>(std::max<std::int64_t>(poems, 1));
+    state.counters["library_MB"] = static_cast<double>(library.Heap) / 1e6;
+    library.Report(state, poems);
     state.counters["peak_rss_growth_MB"] = static_cast<double>(peak) / 1e6;
     state.counters["message_points"] = steps;
-    state.counters["points_with_paint"] = painted;
+    state.counters["label_paints"] = painted;
     state.counters["longest_gap_ms"] = static_cast<double>(gap);
 }
 BENCHMARK(BM_RemoteCorpusLoad)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
@@ -276,7 +240,7 @@ BENCHMARK(BM_RemoteCloseMidLoad)->Unit(benchmark::kMillisecond)->UseManualTime()
 // its floor; "ratio" is the median of load time over floor time. Argument 0:
 // at start-up (the source chosen in the first dialog or by --source 5), the
 // window comes up after the load; 1: through 切换范围, the window on screen
-// repaints its progress display at every tenth poem.
+// shows its progress display, which takes every tenth poem.
 void BM_RemoteConnectedBoxToWindow(benchmark::State& state)
 {
     if (RemoteConnection().isEmpty()) {

@@ -22,9 +22,25 @@ extern TDialogAccepted* gAccepter;
 std::size_t HeapInUse();
 // Shows `frm` and returns once it has painted itself.
 void ShowUntilPainted(TfrmMain& frm);
-// The bytes the library of `frm` holds, measured as the heap it gives back
-// (the library is empty afterwards).
-std::size_t LibraryBytes(TfrmMain& frm);
+// The resident memory of the process, now and at its peak since the last
+// reset, in bytes: one read of /proc/self/status (Linux).
+struct TResidentMemory {
+    std::int64_t Current = 0;
+    std::int64_t Peak = 0;
+};
+TResidentMemory ResidentMemory();
+void ResetPeakResident();
+
+// What the library of a window holds, measured as what freeing it gives back
+// (the library is empty afterwards): heap bytes, and resident bytes once the
+// heap has returned its free pages to the system.
+struct TLibraryMemory {
+    std::int64_t Heap = 0;
+    std::int64_t Resident = 0;
+    // Sets the counters bytes_per_poem (heap) and rss_bytes_per_poem.
+    void Report(benchmark::State& state, std::int64_t poems) const;
+};
+TLibraryMemory LibraryMemory(TfrmMain& frm);
 // The middle value of `values` (0 for none).
 double Median(std::vector<double> values);
 
@@ -36,6 +52,7 @@ struct TLoadFigures {
     // Notes one iteration: its load time (as the benchmark's), its floor, the
     // poems of `frm`; marks the run failed when no puzzle is on screen.
     void Note(benchmark::State& state, const TfrmMain& frm, double load, double floor);
-    // Sets the counters poems, floor_ms and ratio (the medians).
+    // Sets the counters poems, floor_ms and ratio (the medians), and
+    // first_ratio (the first iteration's).
     void Report(benchmark::State& state) const;
 };
