@@ -5,6 +5,11 @@
 // takes over its rows, and a large table read with progress display outlasts
 // any command timeout. Every call that waits for the server is a round trip
 // of the connection's watchdog (pg_watchdog.h).
+//
+// The batches are read through the driver's libpq connection, each asked for
+// as soon as the one before arrives. While a cursor reads, its connection
+// serves no other command: one in between would take the batch under way,
+// and the cursor then fails at its next batch with the driver's error.
 
 #include <QSqlDatabase>
 #include <QString>
