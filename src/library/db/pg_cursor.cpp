@@ -255,8 +255,10 @@ private:
             batch = PQgetResult(FConnection);
             Drain();
         }
-        if (!batch)
-            return ConnectionError();
+        if (!batch) {  // taken by another command on the connection, or the connection is gone
+            const QString message = ConnectionError();
+            return message.isEmpty() ? QStringLiteral("没有收到这批查询结果。") : message;
+        }
         if (PQresultStatus(batch) != PGRES_TUPLES_OK) {
             const QString message = QString::fromUtf8(PQresultErrorMessage(batch)).trimmed();
             PQclear(batch);
