@@ -155,20 +155,19 @@ public:
     {
         WriteServerTables(Connection, {TPoemTable{"TB100", QString(), rows}});
     }
-    // Makes the server wait `seconds` before it gives the row of ID `id`:
-    // TB100 becomes a view of its rows, so that a test can act while a reader
-    // is sure to wait for that row's batch.
+    // Makes the server wait `seconds` before it fetches the row of ID `id`
+    // through a cursor (a count is not slowed): TB100 becomes a view of its
+    // rows, so that a test can act while a reader waits for that row's batch.
     void SlowRow(int id, double seconds) const
     {
         TDbConnection connection;
         connection.SetConnectionString(Connection);
         connection.Open();
         connection.Execute("ALTER TABLE TB100 RENAME TO TB100_ROWS");
-        connection.Execute(
-            QStringLiteral("CREATE VIEW TB100 AS SELECT *, CASE WHEN ID = %1 THEN pg_sleep(%2)::text END "
-                           "AS WAITED FROM TB100_ROWS")
-                .arg(id)
-                .arg(seconds));
+        connection.Execute(QStringLiteral("CREATE VIEW TB100 AS SELECT *, CASE WHEN ID = %1 AND current_query() LIKE "
+                                          "'FETCH%' THEN pg_sleep(%2)::text END AS WAITED FROM TB100_ROWS")
+                               .arg(id)
+                               .arg(seconds));
     }
 
     QString Connection;
