@@ -321,7 +321,8 @@ TEST(RemoteSource, TheProgressDisplayIsPaintedOnceAFrame)
     const auto shown =
         std::count_if(paints.Texts.begin(), paints.Texts.end(), [](const QString& text) { return text.contains('/'); });
     EXPECT_GE(shown, 2);
-    EXPECT_LE(shown, elapsed * frm->screen()->refreshRate() / 1000 + 3);
+    // A platform may paint twice in a frame (Windows: the flush and WM_PAINT); a paint per message point is 400.
+    EXPECT_LE(shown, 2 * elapsed * frm->screen()->refreshRate() / 1000 + 3);
     ExpectCleanEnd(*frm);
 }
 
